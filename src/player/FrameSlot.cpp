@@ -1,0 +1,31 @@
+#include "player/FrameSlot.h"
+
+#include "frames/AbstractVideoFrame.h"
+
+FrameSlot::~FrameSlot()
+{
+    delete current;
+}
+
+AbstractVideoFrame *FrameSlot::exchange(AbstractVideoFrame *frame)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    AbstractVideoFrame *previous = current;
+    current = frame;
+    return previous;
+}
+
+unsigned int FrameSlot::currentTexture()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!current)
+        return 0;
+    current->updateTexture();
+    return current->textureId();
+}
+
+bool FrameSlot::isEmpty()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return current == nullptr;
+}

@@ -1,0 +1,28 @@
+// The converted frame currently shown. The demux thread exchanges frames in;
+// the render modes read the texture on the widget's thread. Guarded by mutex.
+#pragma once
+
+#include <mutex>
+
+class AbstractVideoFrame;
+
+class FrameSlot {
+public:
+    FrameSlot() = default;
+    FrameSlot(const FrameSlot &) = delete;
+    FrameSlot &operator=(const FrameSlot &) = delete;
+    ~FrameSlot();
+
+    // Stores frame and hands the previous one (possibly null) to the caller.
+    AbstractVideoFrame *exchange(AbstractVideoFrame *frame);
+
+    // Brings the current frame's texture up to date and returns its name; 0
+    // when the slot is empty. Widget thread, GL context current.
+    unsigned int currentTexture();
+
+    bool isEmpty();
+
+private:
+    AbstractVideoFrame *current = nullptr;
+    std::mutex mutex;
+};

@@ -1,0 +1,78 @@
+// Idle objects of one type waiting to be filled. Every operation takes the
+// pool's own recursive lock; whatever is still idle when the pool dies is
+// deleted with it.
+#pragma once
+
+#include "player/BoundedRing.h"
+
+#include <mutex>
+
+template <typename T>
+class FreePool {
+public:
+    // Deletes what is still idle: the pool is the last owner at engine shutdown.
+    ~FreePool()
+    {
+        while (T *p = ring.pop())
+            delete p;
+    }
+
+    void setCapacity(uint32_t n)
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        ring.setCapacity(n);
+    }
+
+    // Stores p if there is room and then clears the caller's pointer; a full
+    // pool leaves p set and returns false.
+    bool giveBack(T *&p)
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        if (!ring.push(p))
+            return false;
+        p = nullptr;
+        return true;
+    }
+
+    T *pop()
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        return ring.pop();
+    }
+
+    uint32_t size() const
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        return ring.size();
+    }
+    uint32_t capacity() const
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        return ring.getCapacity();
+    }
+    bool isFull() const
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        return ring.isFull();
+    }
+    bool isEmpty() const
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        return ring.isEmpty();
+    }
+
+    std::recursive_mutex &mutex() { return lock; }
+
+private:
+    mutable std::recursive_mutex lock;
+    BoundedRing<T> ring;
+};
+
+// Deletes every idle object of the pool.
+template <typename T>
+void clearPool(FreePool<T> &pool)
+{
+    std::lock_guard<std::recursive_mutex> guard(pool.mutex());
+    while (T *p = pool.pop())
+        delete p;
+}

@@ -1,0 +1,31 @@
+// Stopwatch on the monotonic clock that can also sleep precisely until a time
+// since its start (a timerfd for the coarse part, yielding for the last 2 ms).
+// Used by one thread at a time; each loop owns its own timer.
+#pragma once
+
+#include <cstdint>
+
+class HighResTimer {
+public:
+    HighResTimer();
+    HighResTimer(const HighResTimer &) = delete;
+    HighResTimer &operator=(const HighResTimer &) = delete;
+    ~HighResTimer();
+
+    uint64_t elapsedMs();
+    uint64_t elapsedUs();
+    void restart();
+    void sleepUntil(uint64_t totalMs);
+    void sleepUntilThenRestart(uint32_t totalMs);
+    void preciseSleep(uint32_t ms);
+    void coarseSleep(uint32_t ms);
+
+private:
+    struct Record;
+    Record *record;
+};
+
+// Milliseconds on the monotonic clock, for time stamps that need no precision.
+uint64_t msTicks();
+// Plain sleep, repeated on EINTR until ms have passed.
+void sleepMs(uint32_t ms);

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Makes the media the tests play, with the ffmpeg tool, into the given folder.
+# Files that already exist are kept, so a second run costs nothing.
+set -euo pipefail
+out=${1:?usage: make-test-media.sh OUTDIR}
+mkdir -p "$out"
+cd "$out"
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+# make NAME ARGS...: runs ffmpeg into NAME unless it exists (written atomically).
+make() {
+  local name=$1; shift
+  [ -s "$name" ] && return 0
+  local tmp="tmp.${name}"
+  ff "$@" "$tmp"
+  mv "$tmp" "$name"
+}
+
+V="testsrc2=size=320x240:rate=30:duration=4"
+A="sine=frequency=440:sample_rate=44100:duration=4"
+
+# Containers and codecs.
+make h264_aac.mp4 -f lavfi -i "$V" -f lavfi -i "$A" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 \
+  -c:a aac -b:a 96k -shortest -movflags +faststart -f mp4
+make vp9_opus.webm -f lavfi -i "$V" -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=4" \
+  -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k -g 30 -c:a libopus -shortest -f webm
+make mpeg4_mp3.avi -f lavfi -i "$V" -f lavfi -i "$A" -c:v mpeg4 -q:v 5 -g 30 -c:a libmp3lame -shortest -f avi
+make hevc.mkv -f lavfi -i "$V" -f lavfi -i "$A" -c:v libx265 -preset ultrafast -x265-params log-level=error \
+  -pix_fmt yuv420p -g 30 -c:a aac -shortest -f matroska
+make av1.mp4 -f lavfi -i "testsrc2=size=320x240:rate=30:duration=2" -f lavfi -i "sine=frequency=440:duration=2" \
+  -c:v libaom-av1 -cpu-used 8 -usage realtime -b:v 200k -g 30 -c:a aac -shortest -f mp4
+make video_only.mp4 -f lavfi -i "$V" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -f mp4
+make audio_only.m4a -f lavfi -i "$A" -c:a aac -f mp4
+make one_frame.mp4 -f lavfi -i "$V" -frames:v 1 -c:v libx264 -pix_fmt yuv420p -f mp4
+
+# Stream choice: V0 V1 A2 and V0 A1 V2 (V0 is 320x240, the other video 160x120).
+make small.mp4 -f lavfi -i "testsrc2=size=160x120:rate=30:duration=4" -c:v libx264 -preset ultrafast \
+  -pix_fmt yuv420p -f mp4
+make v0_v1_a2.mkv -i video_only.mp4 -i small.mp4 -i audio_only.m4a -map 0:v -map 1:v -map 2:a -c copy -f matroska
+make v0_a1_v2.mkv -i video_only.mp4 -i audio_only.m4a -i small.mp4 -map 0:v -map 1:a -map 2:v -c copy -f matroska
+
+# Timing: a 48 kHz mono source, and a 90 kHz time base (MPEG-TS).
+make mono48k.mp4 -f lavfi -i "$V" -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=4" \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -c:a aac -ac 1 -ar 48000 -shortest -f mp4
+make ts90k.ts -f lavfi -i "$V" -f lavfi -i "$A" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 \
+  -c:a aac -shortest -f mpegts
+
+# Raw RGB0 video, which a decoder outputs as AV_PIX_FMT_RGB0.
+make rgb0.nut -f lavfi -i "testsrc2=size=320x240:rate=30:duration=2" -c:v rawvideo -pix_fmt rgb0 -f nut
+
+# A solid colour per second with a tone per second (frequency 400 + 200 * second),
+# so pixels and the recorded sound tell where playback is.
+colours=(red lime blue yellow magenta cyan white gray)
+if [ ! -s seconds.mp4 ]; then
+  args=(); filt=""
+  for i in "${!colours[@]}"; do
+    args+=(-f lavfi -i "color=c=${colours[$i]}:size=320x240:rate=30:duration=1")
+    filt+="[$i:v]"
+  done
+  n=${#colours[@]}
+  args+=(-f lavfi -i "aevalsrc=0.5*sin(2*PI*(400+200*floor(t))*t):s=44100:d=$n")
+  filt+="concat=n=$n:v=1:a=0[v]"
+  ff "${args[@]}" -filter_complex "$filt" -map "[v]" -map "$n:a" -c:v libx264 -preset ultrafast \
+    -pix_fmt yuv420p -g 15 -c:a aac -b:a 128k -shortest -movflags +faststart -f mp4 tmp.seconds.mp4
+  mv tmp.seconds.mp4 seconds.mp4
+fi
+
+# Equirectangular test picture: one colour per horizontal quarter
+# (red, green, blue, yellow from left to right) and a white top row band.
+make equirect.mp4 -f lavfi -i "color=c=black:size=512x256:rate=30:duration=3" -vf \
+  "geq=r='if(lt(Y,8),255,if(lt(X,W/4),255,if(lt(X,W/2),0,if(lt(X,3*W/4),0,255))))':g='if(lt(Y,8),255,if(lt(X,W/4),0,if(lt(X,W/2),255,if(lt(X,3*W/4),0,255))))':b='if(lt(Y,8),255,if(lt(X,W/4),0,if(lt(X,W/2),0,if(lt(X,3*W/4),255,0))))'" \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -f mp4
+
+# A lossless still for pixel comparisons, with ffmpeg's own RGBA conversion of it
+# and its NV12 planes.
+make pattern.mkv -f lavfi -i "testsrc2=size=320x240:rate=1:duration=1" -c:v libx264 -qp 0 -preset ultrafast \
+  -pix_fmt yuv420p -f matroska
+make pattern_rgba.raw -i pattern.mkv -frames:v 1 -sws_flags bilinear -pix_fmt rgba -f rawvideo
+make pattern_nv12.raw -i pattern.mkv -frames:v 1 -pix_fmt nv12 -f rawvideo
+make pattern_bt709_rgba.raw -i pattern.mkv -frames:v 1 \
+  -vf "scale=in_color_matrix=bt709:in_range=tv:out_range=pc,format=rgba" -f rawvideo
+
+# Broken input: garbage bytes, a truncated file, an audio codec no decoder knows.
+[ -s garbage.bin ] || python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(200000)))" > garbage.bin
+if [ ! -s truncated.mp4 ]; then
+  size=$(stat -c %s h264_aac.mp4)
+  head -c $((size / 2)) h264_aac.mp4 > tmp.truncated.mp4 && mv tmp.truncated.mp4 truncated.mp4
+fi
+if [ ! -s bad_audio.mkv ]; then
+  ff -f lavfi -i "$V" -f lavfi -i "$A" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a pcm_s16le \
+    -shortest -f matroska tmp.bad_audio.mkv
+  # Rename the Matroska codec id so that no decoder matches it (same length).
+  python3 - tmp.bad_audio.mkv <<'PY'
+import sys
+p = sys.argv[1]
+b = open(p, 'rb').read()
+assert b.count(b'A_PCM/INT/LIT') == 1
+open(p, 'wb').write(b.replace(b'A_PCM/INT/LIT', b'A_QQQ/INT/LIT'))
+PY
+  mv tmp.bad_audio.mkv bad_audio.mkv
+fi
+echo "test media ready in $out"
