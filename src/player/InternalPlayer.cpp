@@ -72,18 +72,7 @@ InternalPlayer::~InternalPlayer()
     if (tickerThread.joinable())
         tickerThread.join();
 
-    MovieDecoder *decoder;
-    MovieFile *file;
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        decoder = movieDecoder;
-        file = movieFile;
-        movieDecoder = nullptr;
-        movieFile = nullptr;
-    }
-    delete decoder;
-    delete file;
-
+    closeFile();
     delete audioPlayer;
     audioPlayer = nullptr;
     delete frameBuilder;
@@ -103,6 +92,22 @@ InternalPlayer::~InternalPlayer()
     });
     modes.clear();
     // The queues, pools and the frame slot free what is left in them.
+}
+
+void InternalPlayer::closeFile()
+{
+    MovieDecoder *decoder;
+    MovieFile *file;
+    {
+        std::lock_guard<std::mutex> guard(fileLock);
+        decoder = movieDecoder;
+        file = movieFile;
+        movieDecoder = nullptr;
+        movieFile = nullptr;
+    }
+    // Outside the lock: the demux thread being joined may still be working.
+    delete decoder;
+    delete file;
 }
 
 void InternalPlayer::setState(State s)
@@ -351,17 +356,7 @@ void InternalPlayer::loadVideo(const std::string &path)
     stop();
     setState(Loading);
 
-    MovieDecoder *oldDecoder;
-    MovieFile *oldFile;
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        oldDecoder = movieDecoder;
-        oldFile = movieFile;
-        movieDecoder = nullptr;
-        movieFile = nullptr;
-    }
-    delete oldDecoder; // joins the demux thread
-    delete oldFile;
+    closeFile();
 
     AbstractVideoFrame *shown = frameSlot.exchange(nullptr);
     if (shown && !videoFreePool.giveBack(shown))

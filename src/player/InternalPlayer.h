@@ -70,6 +70,7 @@ private:
 
     using FrameFactory = std::function<AbstractVideoFrame *(int width, int height)>;
 
+    void closeFile();
     void setState(State s);
     State readState();
     void finalizeVideoLoading(Mode m);
