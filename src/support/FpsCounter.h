@@ -19,6 +19,7 @@ public:
     uint64_t minRate() const { return minRateValue; }
 
 private:
+    friend struct FpsCounterProbe; // test seam: reaches the window's timer
     std::string name;
     int32_t ticks;
     HighResTimer timer;

@@ -21,6 +21,7 @@ public:
     void coarseSleep(uint32_t ms);
 
 private:
+    friend struct HighResTimerProbe;  // test seam, support/HighResTimerProbe.h
     struct Record;
     Record *record;
 };
