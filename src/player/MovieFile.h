@@ -1,6 +1,7 @@
 // Opens one video file: demuxer, video decoder (CUDA hardware decoding when
 // asked for and proven by a test decode), audio decoder when there is sound.
-// Built on the host thread inside a load; afterwards only read.
+// Built on the host thread inside a load; afterwards only read. Owns the
+// demuxer, both codec contexts and the hardware device; close() frees them.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,10 @@ public:
     int64_t durationMs() const { return duration; }
     void close();
 
-    const std::string *path;
+    // Software decoding threads for a machine with cpuCount logical processors.
+    static int decodingThreadCount(int cpuCount);
+
+    const std::string *path; // the caller's string; read during construction only
     bool opened = false;
     int64_t duration = -1;
     AVFormatContext *formatContext = nullptr;
@@ -40,4 +44,10 @@ public:
 
 private:
     bool open(bool hardware);
+    void release();
+    void dumpStreamDescription();
+    bool chooseStreams(AVCodecParameters *&videoParameters, AVCodecParameters *&audioParameters);
+    bool setUpHardware();
+    bool testHardwareDecoder();
+    bool openAudio(AVCodecParameters *audioParameters);
 };

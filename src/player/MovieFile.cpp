@@ -1,0 +1,282 @@
+#include "player/MovieFile.h"
+
+#include "player/FFmpegPtr.h"
+#include "support/Logger.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <set>
+
+extern "C" {
+#include <libavutil/cpu.h>
+#include <libavutil/hwcontext.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// The decoder's format callback has no user context, so the format chosen by
+// the hardware set-up lives here. Written only while a file is being opened;
+// FFmpeg's decoding threads read it later.
+std::atomic<AVPixelFormat> hwPixelFormat{AV_PIX_FMT_NONE};
+
+// FFmpeg's log text captured while the stream description is dumped.
+std::string dumpText;
+
+void captureLog(void *, int, const char *format, va_list args)
+{
+    char line[512];
+    vsnprintf(line, sizeof line, format, args);
+    dumpText += line;
+}
+
+// Offers only the hardware format: a software format here would silently
+// bypass the GPU converter the engine chose for this file.
+AVPixelFormat pickHardwareFormat(AVCodecContext *, const AVPixelFormat *offered)
+{
+    const AVPixelFormat wanted = hwPixelFormat.load();
+    for (const AVPixelFormat *f = offered; *f != AV_PIX_FMT_NONE; ++f) {
+        if (*f == wanted)
+            return wanted;
+    }
+    return AV_PIX_FMT_NONE;
+}
+
+constexpr unsigned MaxStreams = 256;
+constexpr int HardwareTestPackets = 10;
+
+} // namespace
+
+MovieFile::MovieFile(const std::string &path, bool hardware) : path(&path)
+{
+    logA(diagnosticLogger(), "Loading video: %s", path.c_str());
+    opened = open(hardware);
+    if (!opened)
+        opened = open(false);
+    if (!opened)
+        logE(diagnosticLogger(), "Failed to load video!");
+}
+
+MovieFile::~MovieFile()
+{
+    close();
+}
+
+void MovieFile::close()
+{
+    release();
+}
+
+int MovieFile::decodingThreadCount(int cpuCount)
+{
+    return std::clamp(cpuCount / 2, 2, 6);
+}
+
+void MovieFile::release()
+{
+    avcodec_free_context(&videoCodecContext);
+    avcodec_free_context(&audioCodecContext);
+    avformat_close_input(&formatContext);
+    av_buffer_unref(&hwDevice);
+    videoCodec = nullptr;
+    audioCodec = nullptr;
+    hasAudio = false;
+    videoStreamIndex = -1;
+    audioStreamIndex = -1;
+}
+
+bool MovieFile::open(bool hardware)
+{
+    Logger *logger = diagnosticLogger();
+    hwPixelFormat = AV_PIX_FMT_NONE;
+    release();
+
+    int rc = avformat_open_input(&formatContext, path->c_str(), nullptr, nullptr);
+    if (rc != 0) {
+        logE(logger, "Failed to open input: %d", rc);
+        return false;
+    }
+    rc = avformat_find_stream_info(formatContext, nullptr);
+    if (rc < 0) {
+        logE(logger, "Failed to find stream info: %d", rc);
+        return false;
+    }
+    if (firstOpen)
+        dumpStreamDescription();
+
+    AVCodecParameters *videoParameters = nullptr;
+    AVCodecParameters *audioParameters = nullptr;
+    if (!chooseStreams(videoParameters, audioParameters))
+        return false;
+
+    videoCodec = avcodec_find_decoder(videoParameters->codec_id);
+    if (!videoCodec) {
+        logE(logger, "Failed to find decoder for codec (%d)", videoParameters->codec_id);
+        return false;
+    }
+    videoCodecContext = avcodec_alloc_context3(videoCodec);
+    if (!videoCodecContext)
+        return false;
+    rc = avcodec_parameters_to_context(videoCodecContext, videoParameters);
+    if (rc != 0) {
+        logE(logger, "Failed to copy context parameters: %d", rc);
+        return false;
+    }
+    videoCodecContext->thread_count = decodingThreadCount(av_cpu_count());
+
+    if (hardware && !setUpHardware()) {
+        logA(logger, "Hardware decoder initialization was not successful - software docder is used.");
+        return false;
+    }
+    rc = avcodec_open2(videoCodecContext, videoCodec, nullptr);
+    if (rc < 0) {
+        logE(logger, "Failed to open avcodec: %d", rc);
+        return false;
+    }
+    if (hardware && !testHardwareDecoder()) {
+        logE(logger, "Hardware decoder tests failed!");
+        return false;
+    }
+
+    duration = av_rescale_q(formatContext->duration, AVRational{1, 1000000}, AVRational{1, 1000});
+
+    if (audioStreamIndex < 0) {
+        logA(logger, "No audio track available");
+        return true;
+    }
+    return openAudio(audioParameters);
+}
+
+void MovieFile::dumpStreamDescription()
+{
+    firstOpen = false;
+    dumpText.clear();
+    av_log_set_level(AV_LOG_VERBOSE);
+    av_log_set_callback(captureLog);
+    av_dump_format(formatContext, 0, path->c_str(), 0);
+    // FFmpeg stays silent from here on: a null callback makes av_log drop
+    // everything, which is what the embedding host expects of the plug-in.
+    av_log_set_callback(nullptr);
+    logA(diagnosticLogger(), "%s", dumpText.c_str());
+}
+
+bool MovieFile::chooseStreams(AVCodecParameters *&videoParameters, AVCodecParameters *&audioParameters)
+{
+    const unsigned count = std::min(formatContext->nb_streams, MaxStreams);
+    for (unsigned i = 0; i < count; ++i) {
+        AVStream *stream = formatContext->streams[i];
+        switch (stream->codecpar->codec_type) {
+        case AVMEDIA_TYPE_VIDEO:
+            videoStreamIndex = static_cast<int32_t>(i);
+            videoTimeBase = stream->time_base;
+            videoParameters = stream->codecpar;
+            break;
+        case AVMEDIA_TYPE_AUDIO:
+            audioStreamIndex = static_cast<int32_t>(i);
+            audioTimeBase = stream->time_base;
+            audioParameters = stream->codecpar;
+            break;
+        default:
+            break;
+        }
+        if (videoStreamIndex >= 0 && audioStreamIndex >= 0)
+            break;
+    }
+
+    // Everything after the open (frame pools, converters, the display) is built
+    // for a picture, so a file without one is refused here.
+    if (videoStreamIndex < 0) {
+        logE(diagnosticLogger(), "No video stream found in %s", path->c_str());
+        return false;
+    }
+    if (videoParameters->width <= 0 || videoParameters->height <= 0) {
+        logE(diagnosticLogger(), "Video stream has no valid picture size: %dx%d", videoParameters->width,
+             videoParameters->height);
+        return false;
+    }
+    return true;
+}
+
+bool MovieFile::setUpHardware()
+{
+    std::set<AVHWDeviceType> offered;
+    for (AVHWDeviceType type = av_hwdevice_iterate_types(AV_HWDEVICE_TYPE_NONE); type != AV_HWDEVICE_TYPE_NONE;
+         type = av_hwdevice_iterate_types(type))
+        offered.insert(type);
+    if (offered.count(AV_HWDEVICE_TYPE_CUDA) == 0)
+        return false;
+
+    const AVCodecHWConfig *config = nullptr;
+    for (int i = 0;; ++i) {
+        config = avcodec_get_hw_config(videoCodec, i);
+        if (!config)
+            return false;
+        if ((config->methods & AV_CODEC_HW_CONFIG_METHOD_HW_DEVICE_CTX) &&
+            config->device_type == AV_HWDEVICE_TYPE_CUDA)
+            break;
+    }
+    if (config->pix_fmt == AV_PIX_FMT_NONE)
+        return false;
+    if (av_hwdevice_ctx_create(&hwDevice, AV_HWDEVICE_TYPE_CUDA, nullptr, nullptr, 0) < 0)
+        return false;
+    videoCodecContext->hw_device_ctx = av_buffer_ref(hwDevice);
+    hwPixelFormat = config->pix_fmt;
+    videoCodecContext->get_format = pickHardwareFormat;
+    videoCodecContext->thread_count = 1;
+    return true;
+}
+
+// A CUDA decoder may open and still never deliver a picture (unsupported
+// profile, driver trouble), so hardware decoding is only kept once it has
+// produced one from the file itself.
+bool MovieFile::testHardwareDecoder()
+{
+    AVFramePtr frame(av_frame_alloc());
+    AVPacketPtr packet(av_packet_alloc());
+    if (!frame || !packet)
+        return false;
+    int sent = 0;
+    int received = 0;
+    while (sent < HardwareTestPackets && av_read_frame(formatContext, packet.get()) >= 0) {
+        if (packet->stream_index == videoStreamIndex) {
+            ++sent;
+            if (avcodec_send_packet(videoCodecContext, packet.get()) == 0 &&
+                avcodec_receive_frame(videoCodecContext, frame.get()) == 0)
+                ++received;
+        }
+        av_packet_unref(packet.get());
+    }
+    if (received == 0)
+        return false;
+    av_seek_frame(formatContext, -1, 0, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(videoCodecContext);
+    return true;
+}
+
+bool MovieFile::openAudio(AVCodecParameters *audioParameters)
+{
+    Logger *logger = diagnosticLogger();
+    audioCodec = avcodec_find_decoder(audioParameters->codec_id);
+    if (!audioCodec) {
+        logE(logger, "Audio codec not found!");
+        return false;
+    }
+    audioCodecContext = avcodec_alloc_context3(audioCodec);
+    if (!audioCodecContext)
+        return false;
+    int rc = avcodec_parameters_to_context(audioCodecContext, audioParameters);
+    if (rc != 0) {
+        logE(logger, "Failed to copy audio context parameters: %d", rc);
+        return false;
+    }
+    audioCodecContext->thread_count = 1;
+    rc = avcodec_open2(audioCodecContext, audioCodec, nullptr);
+    if (rc < 0) {
+        logE(logger, "Failed to open audio codec: %d", rc);
+        return false;
+    }
+    hasAudio = true;
+    return true;
+}
