@@ -1,13 +1,25 @@
-// The demux thread of one loaded file (see the .cpp for the pass structure).
+// The demux thread of one loaded file ("demux"): every 5 ms pass it reads at
+// most one packet, decodes it into the engine's ready queues, moves the due
+// frame into the frame slot and carries out seek requests. Built and destroyed
+// on the host thread; seek and setRendering may come from any thread. Owns its
+// packet decoders and the thread; pools, queues, slot and clock are the engine's.
 #pragma once
 
 #include "player/AudioBuffer.h"
 #include "player/AudioOutputFormat.h"
+#include "player/AudioPacketDecoder.h"
+#include "player/FFmpegPtr.h"
 #include "player/FreePool.h"
 #include "player/ReadyQueue.h"
+#include "player/VideoPacketDecoder.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 class AbstractVideoFrame;
 class FrameSlot;
@@ -21,6 +33,8 @@ public:
                  FreePool<AbstractVideoFrame> *videoFreePool,
                  ReadyQueue<AbstractVideoFrame> *videoReadyQueue, FrameSlot *frameSlot,
                  PlaybackClock *clock);
+    MovieDecoder(const MovieDecoder &) = delete;
+    MovieDecoder &operator=(const MovieDecoder &) = delete;
     ~MovieDecoder(); // stops and joins the demux thread
 
     void setRendering(bool on);
@@ -31,5 +45,54 @@ public:
     int64_t audioDecodeRate() const;
     bool hasAudioDecoder() const;
 
-    // ... implementation-defined private members
+    // Read-only views of the demux thread's state, for diagnostics and tests.
+    // Objects the thread holds between steps (0 or 1 of each kind).
+    int heldVideoCount() const { return heldVideoFlag.load() ? 1 : 0; }
+    int heldAudioCount() const { return heldAudioFlag.load() ? 1 : 0; }
+    // True while the thread waits for a seek or stop after the end of input.
+    bool isAtEnd() const { return atEnd.load(); }
+
+private:
+    void run();
+    bool canRead() const;
+    void pushForRendering();
+    void carryOutSeek();
+    void decodeToTarget(uint64_t targetUs);
+    void cacheFrames();
+    void holdVideo(AbstractVideoFrame *frame);
+    void holdAudio(AudioBuffer *buffer);
+    void returnHeld();
+    void giveBack(AbstractVideoFrame *&frame);
+    void giveBack(AudioBuffer *&buffer);
+
+    MovieFile *movieFile;
+    FreePool<AudioBuffer> *audioFreePool;
+    ReadyQueue<AudioBuffer> *audioReadyQueue;
+    std::unique_ptr<AudioPacketDecoder> audioDecoder; // null for a file without sound
+    FreePool<AbstractVideoFrame> *videoFreePool;
+    ReadyQueue<AbstractVideoFrame> *videoReadyQueue;
+    FrameSlot *frameSlot;
+    VideoPacketDecoder videoDecoder;
+    PlaybackClock *clock;
+
+    // Polled by the thread without the lock, set under controlMutex.
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> seekRequested{false};
+    uint64_t seekTargetUs = 0;        // guarded by controlMutex
+    std::function<void()> seekDone;   // guarded by controlMutex
+    std::mutex controlMutex;
+    std::condition_variable wakeUp;   // with controlMutex: end of input waits here
+
+    std::mutex renderMutex;
+    bool rendering = false; // guarded by renderMutex
+
+    // Demux thread only.
+    AVPacketPtr packet;
+    AbstractVideoFrame *heldVideo = nullptr;
+    AudioBuffer *heldAudio = nullptr;
+    std::atomic<bool> heldVideoFlag{false};
+    std::atomic<bool> heldAudioFlag{false};
+    std::atomic<bool> atEnd{false};
+
+    std::thread thread; // started last, at the end of construction
 };
