@@ -1,0 +1,48 @@
+// The command line of player-host: which plug-in and factory, the file, window
+// options and the scripted-mode steps. Parsed once in main() on the GUI thread.
+#pragma once
+
+#include "PluginLoader.h"
+
+#include <QList>
+#include <QPair>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+struct HostOptions {
+    PluginLoader::Factory factory = PluginLoader::Factory::Sw;
+    QString pluginPath;
+    QString file;
+    QSize windowSize{960, 600};
+    float volume = -1;     // < 0: leave the player's own volume
+    int renderMode = -1;   // < 0: leave the factory's mode
+    bool logEvents = false;
+
+    // Scripted mode: any of these makes the run a script that ends by itself.
+    int64_t playForMs = -1;
+    int64_t seekMs = -1;
+    int64_t pauseAtMs = -1;
+    int64_t exitAfterMs = -1;
+    int64_t timeoutMs = 120000;
+    QString screenshot;
+    QList<QPair<int64_t, QString>> screenshotsAt; // media position, file
+    bool scripted = false;
+};
+
+class CommandLine {
+public:
+    // Parses the application's arguments. On --help or --version Qt prints and
+    // exits; on an error returns false with errorString() set.
+    bool parse(const QStringList &arguments);
+
+    const HostOptions &options() const { return opts; }
+    QString errorString() const { return error; }
+
+private:
+    bool fail(const QString &message);
+
+    HostOptions opts;
+    QString error;
+};
