@@ -8,7 +8,7 @@ packages=(
   qtbase5-dev libqt5opengl5-dev qtmultimedia5-dev libqt5multimedia5-plugins
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libglew-dev libglm-dev libgl1-mesa-dri mesa-utils
-  ffmpeg xvfb xauth pulseaudio pulseaudio-utils
+  ffmpeg fonts-dejavu-core xvfb xauth pulseaudio pulseaudio-utils
   libgtest-dev python3
 )
 
