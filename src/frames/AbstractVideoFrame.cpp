@@ -1,0 +1,20 @@
+#include "frames/AbstractVideoFrame.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+AbstractVideoFrame::AbstractVideoFrame(int width, int height)
+    : width(width), height(height), pixelFormat(AV_PIX_FMT_RGBA), timestamp(0),
+      texture(nullptr, width, height, GL_RGBA, GL_RGBA), data(nullptr), dataSize(0), lineSize(0)
+{
+    // av_image_get_buffer_size answers a negative error for a size it cannot
+    // take; such a frame gets an empty store instead of a negative one.
+    int size = av_image_get_buffer_size(AV_PIX_FMT_RGBA, width, height, 1);
+    if (size > 0 && height > 0) {
+        dataSize = size;
+        lineSize = size / height;
+    }
+}
+
+AbstractVideoFrame::~AbstractVideoFrame() = default;

@@ -1,0 +1,21 @@
+// A converted frame whose RGBA store lives in host memory and is converted by
+// libswscale. Created and destroyed on the widget's thread (it owns a texture);
+// filled on the demux thread; uploaded at every paint on the widget's thread.
+// Owns its pixel store; the builder belongs to the engine and outlives it.
+#pragma once
+
+#include "frames/AbstractVideoFrame.h"
+
+class IVideoFrameBuilder;
+
+class SwsVideoFrame : public AbstractVideoFrame {
+public:
+    SwsVideoFrame(IVideoFrameBuilder *builder, int width, int height);
+    ~SwsVideoFrame() override;
+
+    void updateTexture() override;
+    void fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs) override;
+
+private:
+    IVideoFrameBuilder *builder;
+};

@@ -1,0 +1,39 @@
+// A GL context for tests that make GL objects without a widget: an offscreen
+// surface under the test display (Xvfb), Qt's default format (a compatibility
+// profile on Mesa), made current on the creating thread, with GLEW initialised.
+// Deliberately free of GL headers, so a test may include it before or after
+// GLEW.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QOffscreenSurface;
+class QOpenGLContext;
+
+// The process's QApplication, created on first use (tests run on the main thread).
+void ensureTestApplication();
+
+class GlTestContext {
+public:
+    GlTestContext();
+    ~GlTestContext();
+
+    // False when no display or no GL context is available.
+    bool isValid() const { return valid; }
+    void makeCurrent();
+    QOpenGLContext *context() const { return glContext.get(); }
+
+private:
+    std::unique_ptr<QOffscreenSurface> surface;
+    std::unique_ptr<QOpenGLContext> glContext;
+    bool valid = false;
+};
+
+// glewInit for the current context (GLEW's entry points are process-wide).
+bool initGlewForTests();
+// Level 0 of a 2D texture as tightly packed RGBA bytes (binds the texture).
+std::vector<uint8_t> readTextureRgba(unsigned int texture, int width, int height);
+// Pixels of the bound read framebuffer, rows bottom to top, RGBA.
+std::vector<uint8_t> readPixelsRgba(int x, int y, int width, int height);
