@@ -71,6 +71,29 @@ TEST(HighResTimer, RealClockIsMonotonicAndAgreesWithMsTicks)
     EXPECT_GE(msTicks() - ticksBefore, 20u);
 }
 
+namespace {
+
+// Starts a fresh measurement: counts cleared, origin now.
+void restartCounting(HighResTimer &timer)
+{
+    HighResTimerProbe::resetCounts(timer);
+    timer.restart();
+}
+
+// Expects the waits since the last restartCounting to have armed the timer
+// and fallen back to sleepMs this many times; yields unless yieldsAllowed.
+void expectWaits(HighResTimer &timer, uint32_t arms, uint32_t plainSleeps, bool yieldsAllowed)
+{
+    const HighResTimerProbe::Counts counts = HighResTimerProbe::counts(timer);
+    EXPECT_EQ(counts.timerArms, arms);
+    EXPECT_EQ(counts.plainSleeps, plainSleeps);
+    if (!yieldsAllowed) {
+        EXPECT_EQ(counts.yields, 0u);
+    }
+}
+
+} // namespace
+
 TEST(HighResTimer, SleepUntilReturnsAtOnceWhenTheTimeHasPassed)
 {
     HighResTimer timer;
@@ -81,57 +104,47 @@ TEST(HighResTimer, SleepUntilReturnsAtOnceWhenTheTimeHasPassed)
     // Remaining times that read as non-positive 32-bit values are not slept.
     timer.sleepUntil(0x80000000ull + timer.elapsedMs());
     timer.sleepUntil(1ull << 40);
-    const HighResTimerProbe::Counts counts = HighResTimerProbe::counts(timer);
-    EXPECT_EQ(counts.timerArms, 0u);
-    EXPECT_EQ(counts.plainSleeps, 0u);
-    EXPECT_EQ(counts.yields, 0u);
+    expectWaits(timer, 0, 0, false);
 }
 
 TEST(HighResTimer, ShortWaitsOnlyYieldAndLongerOnesArmTheTimerOnce)
 {
     HighResTimer timer;
-
+    restartCounting(timer);
     timer.preciseSleep(2);
     EXPECT_GE(timer.elapsedMs(), 2u);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).timerArms, 0u);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).plainSleeps, 0u);
+    expectWaits(timer, 0, 0, true);
 
-    HighResTimerProbe::resetCounts(timer);
-    timer.restart();
+    restartCounting(timer);
     timer.preciseSleep(3);
     EXPECT_GE(timer.elapsedMs(), 3u);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).timerArms, 1u);
+    expectWaits(timer, 1, 0, true);
 
-    HighResTimerProbe::resetCounts(timer);
-    timer.restart();
+    restartCounting(timer);
     timer.sleepUntil(20);
     EXPECT_GE(timer.elapsedMs(), 20u);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).timerArms, 1u);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).plainSleeps, 0u);
+    expectWaits(timer, 1, 0, true);
 }
 
 TEST(HighResTimer, WaitsAbove249MsAreNotRefined)
 {
     HighResTimer timer;
+    restartCounting(timer);
     timer.preciseSleep(250);
     EXPECT_GE(timer.elapsedMs(), 250u);
-    HighResTimerProbe::Counts counts = HighResTimerProbe::counts(timer);
-    EXPECT_EQ(counts.timerArms, 1u);
-    EXPECT_EQ(counts.yields, 0u);
+    expectWaits(timer, 1, 0, false);
 
     // Whole seconds and the rest go into separate fields of the timer value;
     // a bad split makes arming fail and shows as a plain sleep.
-    HighResTimerProbe::resetCounts(timer);
-    timer.restart();
+    restartCounting(timer);
     timer.coarseSleep(1005);
     EXPECT_GE(timer.elapsedMs(), 1005u);
-    counts = HighResTimerProbe::counts(timer);
-    EXPECT_EQ(counts.timerArms, 1u);
-    EXPECT_EQ(counts.plainSleeps, 0u);
+    expectWaits(timer, 1, 0, false);
 
     // A zero wait must not disarm the timer and block forever.
+    restartCounting(timer);
     timer.coarseSleep(0);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).timerArms, 2u);
+    expectWaits(timer, 1, 0, false);
 }
 
 TEST(HighResTimer, WithoutTheWaitableTimerEveryCoarseWaitIsAPlainSleep)
@@ -140,18 +153,15 @@ TEST(HighResTimer, WithoutTheWaitableTimerEveryCoarseWaitIsAPlainSleep)
     HighResTimerProbe::dropWaitableTimer(timer);
     ASSERT_FALSE(HighResTimerProbe::hasWaitableTimer(timer));
 
+    restartCounting(timer);
     timer.preciseSleep(10);
     EXPECT_GE(timer.elapsedMs(), 10u);
-    EXPECT_EQ(HighResTimerProbe::counts(timer).plainSleeps, 1u);
+    expectWaits(timer, 0, 1, true);
 
-    HighResTimerProbe::resetCounts(timer);
-    timer.restart();
+    restartCounting(timer);
     timer.sleepUntil(260);
     EXPECT_GE(timer.elapsedMs(), 260u);
-    const HighResTimerProbe::Counts counts = HighResTimerProbe::counts(timer);
-    EXPECT_EQ(counts.plainSleeps, 1u);
-    EXPECT_EQ(counts.timerArms, 0u);
-    EXPECT_EQ(counts.yields, 0u);
+    expectWaits(timer, 0, 1, false);
 }
 
 TEST(HighResTimer, SleepUntilThenRestartStartsTheNextPassAtTheWakeUp)
