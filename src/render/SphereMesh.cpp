@@ -94,21 +94,14 @@ void SphereMesh::buildFlat()
             const GridPoint &sw = at(i + 1, j);
             const GridPoint &ne = at(i, j + 1);
             const GridPoint &se = at(i + 1, j + 1);
-            if (i == 0) {
-                // North cap: the pole row takes part once, as nw.
+            if (i == 0 || i == stackCount - 1) {
+                // Caps: each triangle takes the pole once, as nw in the north
+                // and as sw in the south.
+                const GridPoint &third = i == 0 ? se : ne;
                 addVertex(nw);
                 addVertex(sw);
-                addVertex(se);
-                faceNormal(nw, sw, se, normal);
-                addNormal(normal, 3);
-                indices.insert(indices.end(), {k, k + 1, k + 2});
-                k += 3;
-            } else if (i == stackCount - 1) {
-                // South cap: the pole row takes part once, as sw.
-                addVertex(nw);
-                addVertex(sw);
-                addVertex(ne);
-                faceNormal(nw, sw, ne, normal);
+                addVertex(third);
+                faceNormal(nw, sw, third, normal);
                 addNormal(normal, 3);
                 indices.insert(indices.end(), {k, k + 1, k + 2});
                 k += 3;
