@@ -10,7 +10,7 @@ constexpr uint64_t kWindowUs = 1000000;
 } // namespace
 
 FpsCounter::FpsCounter(const char *name)
-    : name(name)
+    : name(name ? name : "")
     , ticks(0)
     , shortestUs(kShortestStart)
     , longestUs(kLongestStart)

@@ -138,7 +138,7 @@ void HighResTimer::coarseSleep(uint32_t ms)
 
 uint64_t msTicks()
 {
-    timespec ts;
+    timespec ts = {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
 }
