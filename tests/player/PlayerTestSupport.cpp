@@ -1,0 +1,93 @@
+#include "PlayerTestSupport.h"
+
+#include <fstream>
+#include <sstream>
+
+int64_t RecordingFrame::lastShown = -1;
+
+LogCapture::LogCapture() : record{std::tmpfile(), 1, false, 0, 0, L""}, logger{&record}
+{
+    previous = diagnosticLogger();
+    setDiagnosticLogger(&logger);
+}
+
+LogCapture::~LogCapture()
+{
+    setDiagnosticLogger(previous);
+    if (record.file)
+        std::fclose(record.file);
+}
+
+std::string LogCapture::text()
+{
+    std::string all;
+    std::fflush(record.file);
+    std::rewind(record.file);
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, record.file)) > 0)
+        all.append(chunk, n);
+    std::fseek(record.file, 0, SEEK_END);
+    return all;
+}
+
+int LogCapture::count(const std::string &needle)
+{
+    const std::string all = text();
+    int n = 0;
+    for (size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+EngineQueues::EngineQueues(int width, int height)
+{
+    videoFreePool.setCapacity(40);
+    videoReadyQueue.setCapacity(40);
+    audioFreePool.setCapacity(120);
+    audioReadyQueue.setCapacity(120);
+    for (int i = 0; i < 40; ++i) {
+        AbstractVideoFrame *frame = new RecordingFrame(width, height);
+        videoFreePool.giveBack(frame);
+    }
+    for (int i = 0; i < 120; ++i) {
+        AudioBuffer *buffer = new AudioBuffer;
+        audioFreePool.giveBack(buffer);
+    }
+}
+
+bool waitFor(const std::function<bool()> &pred, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+template <typename T, typename F>
+static std::vector<int64_t> snapshot(ReadyQueue<T> &queue, F stamp)
+{
+    std::lock_guard<std::recursive_mutex> guard(queue.mutex());
+    std::vector<T *> items;
+    while (T *p = queue.pop())
+        items.push_back(p);
+    std::vector<int64_t> stamps;
+    for (T *p : items) {
+        stamps.push_back(stamp(p));
+        queue.push(p);
+    }
+    return stamps;
+}
+
+std::vector<int64_t> queuedTimestamps(ReadyQueue<AbstractVideoFrame> &queue)
+{
+    return snapshot(queue, [](AbstractVideoFrame *f) { return f->getTimestamp(); });
+}
+
+std::vector<int64_t> queuedTimestamps(ReadyQueue<AudioBuffer> &queue)
+{
+    return snapshot(queue, [](AudioBuffer *b) { return b->ptsMs; });
+}
