@@ -1,0 +1,145 @@
+// Decode + convert throughput: the player's software path (MovieFile,
+// VideoPacketDecoder, SwsVideoFrame) against the ffmpeg tool doing the same
+// decode and bilinear RGBA conversion with two threads, on one 1080p30 H.264
+// file made here with ffmpeg. Prints frames per second and CPU ms per frame.
+#include "frames/SwsVideoFrame.h"
+#include "frames/SwsVideoFrameBuilder.h"
+#include "player/FreePool.h"
+#include "player/MovieFile.h"
+#include "player/VideoPacketDecoder.h"
+
+#include <GL/glew.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+bool makeBenchGlContext(int &argc, char **argv);
+
+namespace {
+
+struct Run {
+    int frames = 0;
+    double wallS = 0;
+    double cpuMs = 0;
+    double fps() const { return frames / wallS; }
+    double cpuPerFrame() const { return cpuMs / frames; }
+};
+
+double cpuMs(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool exists(const std::string &path)
+{
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+Run runPlayer(const std::string &path)
+{
+    MovieFile file(path, false);
+    if (!file.isOpen()) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        std::exit(1);
+    }
+    SwsVideoFrameBuilder builder;
+    FreePool<AbstractVideoFrame> pool;
+    pool.setCapacity(2);
+    for (int i = 0; i < 2; ++i) {
+        AbstractVideoFrame *frame =
+            new SwsVideoFrame(&builder, file.videoCodecContext->width, file.videoCodecContext->height);
+        pool.giveBack(frame);
+    }
+    VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool);
+
+    Run run;
+    const double cpuBefore = cpuMs(RUSAGE_SELF);
+    const auto start = std::chrono::steady_clock::now();
+    AVPacket *packet = av_packet_alloc();
+    while (av_read_frame(file.formatContext, packet) >= 0) {
+        if (packet->stream_index == file.videoStreamIndex) {
+            if (AbstractVideoFrame *frame = decoder.decode(packet)) {
+                ++run.frames;
+                pool.giveBack(frame);
+            }
+        }
+        av_packet_unref(packet);
+    }
+    while (AbstractVideoFrame *frame = decoder.decode(nullptr)) { // what the decoder still holds
+        ++run.frames;
+        pool.giveBack(frame);
+    }
+    av_packet_free(&packet);
+    run.wallS = secondsSince(start);
+    run.cpuMs = cpuMs(RUSAGE_SELF) - cpuBefore;
+    return run;
+}
+
+Run runFfmpeg(const std::string &path, int frames)
+{
+    const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -threads 2 -i '" + path +
+                                "' -an -pix_fmt rgba -sws_flags bilinear -f null -";
+    Run run;
+    run.frames = frames;
+    const double cpuBefore = cpuMs(RUSAGE_CHILDREN);
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+    run.wallS = secondsSince(start);
+    run.cpuMs = cpuMs(RUSAGE_CHILDREN) - cpuBefore;
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string path = std::string(PLA_BENCH_MEDIA_DIR) + "/bench_1080p30.mp4";
+    if (argc > 1)
+        path = argv[1];
+    if (!exists(path)) {
+        std::printf("making %s (10 s of 1920x1080 at 30 fps)...\n", path.c_str());
+        const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+                                 "testsrc2=size=1920x1080:rate=30:duration=10 -c:v libx264 -preset veryfast "
+                                 "-pix_fmt yuv420p -g 60 '" +
+                                 path + "'";
+        if (std::system(make.c_str()) != 0)
+            return 1;
+    }
+
+    // SwsVideoFrame owns a texture, so a GL context must be current.
+    if (!makeBenchGlContext(argc, argv)) {
+        std::fprintf(stderr, "no OpenGL context: run under tools/test-env.sh\n");
+        return 1;
+    }
+    glewExperimental = GL_TRUE;
+    if (glewInit() != GLEW_OK)
+        return 1;
+
+    const Run player = runPlayer(path);
+    const Run ffmpeg = runFfmpeg(path, player.frames);
+
+    std::printf("decode + RGBA convert, %s, %d frames\n", path.c_str(), player.frames);
+    std::printf("%-34s %10s %16s\n", "", "fps", "CPU ms/frame");
+    std::printf("%-34s %10.1f %16.2f\n", "MovieFile+VideoPacketDecoder+Sws", player.fps(), player.cpuPerFrame());
+    std::printf("%-34s %10.1f %16.2f\n", "ffmpeg -threads 2 (limit)", ffmpeg.fps(), ffmpeg.cpuPerFrame());
+    std::printf("ratio player/ffmpeg: fps %.2f, CPU per frame %.2f\n", player.fps() / ffmpeg.fps(),
+                player.cpuPerFrame() / ffmpeg.cpuPerFrame());
+    return 0;
+}
