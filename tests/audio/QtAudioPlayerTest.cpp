@@ -290,6 +290,8 @@ TEST(QtAudioPlayerRefusedFormatTest, WarnsAndLeavesAPlayerThatDoesNothing)
     {
         TestPlayer player(queues, [](const QAudioDeviceInfo &, const QAudioFormat &) { return false; });
         EXPECT_EQ(player.audioOutput(), nullptr);
+        EXPECT_STREQ(player.metaObject()->className(), "QtAudioPlayer");
+        EXPECT_EQ(player.qt_metacast("IAudioPlayer"), static_cast<void *>(static_cast<IAudioPlayer *>(&player)));
         player.setVolume(0.8f);
         EXPECT_FLOAT_EQ(player.volume(), 0.0f);
         feeder.feed();
