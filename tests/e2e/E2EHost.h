@@ -1,0 +1,67 @@
+// A test host as a real application would be: loads the built plug-in with
+// dlopen, creates a player through one factory, embeds its widget in a shown
+// window and drives it only through IMediaPlayer2 on the GUI thread.
+#pragma once
+
+#include "IMediaPlayer2.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct RecordedEvent {
+    int code;
+    qint64 atUs; // since the host was made
+};
+
+class E2EHost {
+public:
+    // factory: "CreateSw", "CreateHw" or "CreateHwVr". The window is shown
+    // unless show is false (then call showWindow later).
+    explicit E2EHost(const char *factory = "CreateSw", bool show = true, QSize size = QSize(320, 240));
+    ~E2EHost();
+
+    IMediaPlayer2 *player() const { return p; }
+    QWidget *window() const { return win.get(); }
+    void showWindow();
+    void destroyPlayer(); // deletes the player while the window stays
+
+    // Loads and waits for EventLoaded or EventLoadFailed; returns that code (or -1).
+    int loadAndWait(const std::string &path, int timeoutMs = 20000);
+
+    const std::vector<RecordedEvent> &events() const { return recorded; }
+    void clearEvents() { recorded.clear(); }
+    int count(int code) const;
+    bool waitForEvent(int code, int timeoutMs, size_t fromIndex = 0);
+
+    // Average colour of the centre of the player's widget as it is on the screen.
+    QColor centreColour();
+    // The widget's pixels as they are on the screen.
+    QImage grabWidget();
+
+    qint64 nowUs() const { return sinceStart.nsecsElapsed() / 1000; }
+
+private:
+    void *library = nullptr;
+    IMediaPlayer2 *p = nullptr;
+    std::unique_ptr<QWidget> win;
+    std::vector<RecordedEvent> recorded;
+    QElapsedTimer sinceStart;
+};
+
+// Runs the event loop until pred() holds or timeoutMs passes; returns pred().
+bool waitFor(const std::function<bool()> &pred, int timeoutMs);
+// Runs the event loop for ms.
+void pump(int ms);
+
+// Names (comm) of this process's threads.
+std::vector<std::string> threadNames();
+
+// Whether two colours match within tol per channel.
+bool near(const QColor &a, const QColor &b, int tol = 48);

@@ -1,0 +1,12 @@
+// Entry point of the end-to-end tests: one QApplication on the main thread,
+// which is the GUI thread every IMediaPlayer2 call is made on.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

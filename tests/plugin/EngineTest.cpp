@@ -1,0 +1,222 @@
+// The engine and the facade below the plug-in boundary, where the host cannot
+// look: what a load makes, refused commands, and the time-event limiter under
+// concurrent callers.
+#include "common/TestMedia.h"
+#include "plugin/InternalPlayerInspector.h"
+#include "plugin/PlayerLibAV.h"
+#include "render/GLWidget.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+struct RecordingListener : IInternalPlayer::IListener {
+    std::mutex lock;
+    std::vector<int> states;
+    std::vector<int64_t> times;
+    void onStateChanged(int s) override
+    {
+        std::lock_guard<std::mutex> g(lock);
+        states.push_back(s);
+    }
+    void onTimeChanged(int64_t ms) override
+    {
+        std::lock_guard<std::mutex> g(lock);
+        times.push_back(ms);
+    }
+};
+
+QStringList gDebug;
+void captureDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg)
+        gDebug << message;
+}
+
+void pumpFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!haveTestEnvironment())
+            GTEST_SKIP() << "needs tools/test-env.sh";
+        view = std::make_unique<GLWidget>();
+        view->resize(160, 120);
+        view->show();
+        pumpFor(100);
+    }
+    void TearDown() override { view.reset(); }
+
+    std::unique_ptr<InternalPlayer> makeEngine(bool hardware = false, bool vr = false)
+    {
+        return std::make_unique<InternalPlayer>(&listener, view.get(), view.get(), hardware, vr);
+    }
+
+    RecordingListener listener;
+    std::unique_ptr<GLWidget> view;
+};
+
+} // namespace
+
+TEST_F(EngineTest, BeforeALoadCommandsAreRefusedSilently)
+{
+    auto engine = makeEngine(false, true);
+    EXPECT_EQ(engine->mode(), IInternalPlayer::VR);
+    EXPECT_FALSE(engine->isPlaying());
+    EXPECT_EQ(engine->duration(), 0);
+    EXPECT_EQ(engine->currentTime(), 0u);
+    EXPECT_EQ(engine->videoWidth(), 0);
+    EXPECT_EQ(engine->videoDecodeRate(), 0);
+    EXPECT_EQ(engine->audioDecodeRate(), 0);
+    EXPECT_FALSE(engine->timeUpdatesSuspended());
+
+    gDebug.clear();
+    qInstallMessageHandler(captureDebug);
+    engine->play();
+    engine->pause();
+    engine->stop();
+    engine->setCurrentTime(1000);
+    engine->reserved15();
+    engine->reserved16();
+    qInstallMessageHandler(nullptr);
+    EXPECT_TRUE(listener.states.empty());
+    EXPECT_TRUE(listener.times.empty());
+    EXPECT_TRUE(gDebug.contains("setCurrentTime DROPPED 1000")) << gDebug.join("|").toStdString();
+
+    engine->setVolume(50);
+    EXPECT_EQ(engine->volume(), 50);
+    engine->setVolume(0);
+    EXPECT_EQ(engine->volume(), 0);
+}
+
+TEST_F(EngineTest, LoadsMakeFramesEachTimeButBuffersAndModesOnce)
+{
+    auto engine = makeEngine();
+    engine->loadVideo(mediaPath("video_only.mp4"));
+    ASSERT_EQ(listener.states.back(), Loaded);
+    EXPECT_EQ(InternalPlayerInspector::framesMade(*engine), 40u);
+    EXPECT_EQ(InternalPlayerInspector::audioBuffersMade(*engine), 0u) << "no sound, no buffers";
+
+    engine->loadVideo(mediaPath("h264_aac.mp4"));
+    ASSERT_EQ(listener.states.back(), Loaded);
+    EXPECT_EQ(InternalPlayerInspector::framesMade(*engine), 80u);
+    EXPECT_EQ(InternalPlayerInspector::audioBuffersMade(*engine), 120u);
+    AbstractMode *normal = InternalPlayerInspector::modeObject(*engine, 0);
+    ASSERT_NE(normal, nullptr);
+
+    engine->play();
+    pumpFor(500);
+    engine->loadVideo(mediaPath("h264_aac.mp4"));
+    ASSERT_EQ(listener.states.back(), Loaded);
+    EXPECT_EQ(InternalPlayerInspector::framesMade(*engine), 120u);
+    EXPECT_EQ(InternalPlayerInspector::audioBuffersMade(*engine), 120u);
+    EXPECT_EQ(InternalPlayerInspector::modesMade(*engine), 1u);
+    EXPECT_EQ(InternalPlayerInspector::modeObject(*engine, 0), normal);
+
+    // Modes: each value asked of the factory once, null entries kept.
+    engine->setMode(IInternalPlayer::VR);
+    AbstractMode *vr = InternalPlayerInspector::modeObject(*engine, 1);
+    engine->setMode(IInternalPlayer::Normal);
+    engine->setMode(IInternalPlayer::VR);
+    EXPECT_EQ(InternalPlayerInspector::modeObject(*engine, 1), vr);
+    engine->setMode(static_cast<IInternalPlayer::Mode>(2));
+    EXPECT_EQ(engine->mode(), 2);
+    EXPECT_EQ(InternalPlayerInspector::modeObject(*engine, 2), nullptr);
+    EXPECT_EQ(InternalPlayerInspector::modeEntries(*engine), 3u);
+    engine->setMode(IInternalPlayer::Normal);
+    EXPECT_EQ(InternalPlayerInspector::modeObject(*engine, 0), normal);
+    EXPECT_EQ(InternalPlayerInspector::modesMade(*engine), vr ? 2u : 1u);
+}
+
+TEST_F(EngineTest, StopFromPausedRewindsAndFinishedIsAnnouncedTwice)
+{
+    auto engine = makeEngine();
+    engine->loadVideo(mediaPath("one_frame.mp4"));
+    ASSERT_EQ(listener.states.back(), Loaded);
+    engine->stop();
+    EXPECT_EQ(listener.states.back(), Loaded) << "stop in Loaded does nothing";
+
+    engine->play();
+    engine->pause();
+    listener.states.clear();
+    listener.times.clear();
+    engine->stop();
+    EXPECT_EQ(listener.states, std::vector<int>{Stopped});
+    EXPECT_EQ(listener.times, std::vector<int64_t>{0});
+    EXPECT_EQ(engine->currentTime(), 0u);
+
+    // A one-frame clip ends at once: Finished from the ticker and again from the
+    // end handling, with the duration reported in between.
+    listener.states.clear();
+    engine->play();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 5000) {
+        std::lock_guard<std::mutex> g(listener.lock);
+        if (std::count(listener.states.begin(), listener.states.end(), int(Finished)) >= 2)
+            break;
+        QThread::msleep(5);
+    }
+    pumpFor(100);
+    {
+        std::lock_guard<std::mutex> g(listener.lock);
+        EXPECT_EQ(listener.states, (std::vector<int>{Playing, Finished, Finished}));
+    }
+    EXPECT_FALSE(engine->isPlaying());
+    EXPECT_GE(engine->currentTime(), uint64_t(engine->duration()));
+
+    // play after the end starts from 0.
+    engine->play();
+    EXPECT_LT(engine->currentTime(), uint64_t(engine->duration()));
+}
+
+TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
+{
+    PlayerLibAV facade(false, false);
+    std::atomic<int> emitted{0};
+    QObject::connect(&facade, &PlayerLibAV::forwardEventToQtThread, &facade,
+                     [&](int code) { emitted += code == EventTimeChanged; }, Qt::DirectConnection);
+    QElapsedTimer sinceConstruction;
+    sinceConstruction.start();
+    PlayerLibAV::ListenerProxy proxy(&facade);
+    // Within 10 ms of construction nothing passes (checked only when this
+    // thread really was that quick).
+    proxy.onTimeChanged(1);
+    if (sinceConstruction.elapsed() < 8) {
+        EXPECT_EQ(emitted.load(), 0);
+    }
+
+    QElapsedTimer t;
+    t.start();
+    std::atomic<bool> go{true};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 4; ++i)
+        callers.emplace_back([&] {
+            while (go.load())
+                proxy.onTimeChanged(0);
+        });
+    QThread::msleep(400);
+    go = false;
+    for (auto &c : callers)
+        c.join();
+    const qint64 ms = t.elapsed();
+    EXPECT_GE(emitted.load(), 10);
+    EXPECT_LE(emitted.load(), int(ms / 11) + 1) << "over " << ms << " ms";
+}
