@@ -19,3 +19,22 @@ if(PLAYERLIBAV_CUDA)
   set(CMAKE_CUDA_STANDARD 17)
   set(CMAKE_CUDA_RUNTIME_LIBRARY Static)
 endif()
+
+# nvcc rejects the host compiler's warning flags that the project adds to every
+# target: give them to C++ sources as they are and to CUDA sources through
+# -Xcompiler, so the host half of the .cu files is checked the same way.
+function(pla_cuda_compile_options target)
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "INTERFACE_LIBRARY")
+    return()
+  endif()
+  get_target_property(_options ${target} COMPILE_OPTIONS)
+  set(_wrapped)
+  if(_options)
+    foreach(_option ${_options})
+      list(APPEND _wrapped "$<$<COMPILE_LANGUAGE:C,CXX>:${_option}>")
+    endforeach()
+  endif()
+  list(APPEND _wrapped "$<$<COMPILE_LANGUAGE:CUDA>:-Xcompiler=-Wall,-Wextra>")
+  set_property(TARGET ${target} PROPERTY COMPILE_OPTIONS "${_wrapped}")
+endfunction()

@@ -1,0 +1,98 @@
+// The colour-conversion kernel family with its constant-memory matrices. The
+// per-block arithmetic lives in ColourPixel.h, shared with the host.
+#include "cuda/ColourKernels.h"
+#include "cuda/ColourMatrix.h"
+#include "cuda/ColourPixel.h"
+
+#include <cuda_runtime.h>
+
+__constant__ float matYuv2Rgb[3][3];
+__constant__ float matRgb2Yuv[3][3];
+
+namespace {
+
+// Copied into registers once per thread; every thread reads the same entries.
+__device__ inline void loadMatrix(const float (&symbol)[3][3], float *m)
+{
+    for (int i = 0; i < 9; ++i)
+        m[i] = symbol[i / 3][i % 3];
+}
+
+__device__ inline colour::BlockOrigin threadOrigin()
+{
+    return colour::blockOrigin(blockIdx.x, blockIdx.y, blockDim.x, blockDim.y, threadIdx.x, threadIdx.y);
+}
+
+dim3 gridOf(const LaunchGeometry &g) { return dim3(g.gridX, g.gridY, g.gridZ); }
+dim3 blockOf(const LaunchGeometry &g) { return dim3(g.blockX, g.blockY, g.blockZ); }
+
+} // namespace
+
+// One kernel template per body of ColourPixel.h, all with the same arguments.
+#define PLA_COLOUR_KERNEL(name)                                                                                   \
+    template <class A, class Pixel, class B>                                                                      \
+    __global__ void name(unsigned char *source, int sourcePitch, unsigned char *destination,                     \
+                         int destinationPitch, int width, int height)                                             \
+    {                                                                                                             \
+        using Body = colour::name##Body<A, Pixel, B>;                                                             \
+        float m[9];                                                                                               \
+        loadMatrix(Body::inverse ? matRgb2Yuv : matYuv2Rgb, m);                                                   \
+        const colour::BlockOrigin o = threadOrigin();                                                             \
+        Body::run(source, sourcePitch, destination, destinationPitch, width, height, o.x, o.y, m);              \
+    }
+PLA_COLOUR_KERNEL(YuvToRgbKernel)
+PLA_COLOUR_KERNEL(Yuv444ToRgbKernel)
+PLA_COLOUR_KERNEL(YuvToRgbPlanarKernel)
+PLA_COLOUR_KERNEL(Yuv444ToRgbPlanarKernel)
+PLA_COLOUR_KERNEL(RgbToYuvKernel)
+#undef PLA_COLOUR_KERNEL
+
+#define PLA_INSTANTIATE(id, kernel, unit, pixel, written)                                                         \
+    template __global__ void kernel<unit, pixel, written>(unsigned char *, int, unsigned char *, int, int, int);
+PLA_COLOUR_KERNELS(PLA_INSTANTIATE)
+#undef PLA_INSTANTIATE
+
+void buildYuvToRgbMatrix(int standardIndex)
+{
+    const std::array<float, 9> m = yuvToRgbMatrix(standardIndex);
+    cudaMemcpyToSymbol(matYuv2Rgb, m.data(), sizeof(float) * 9, 0, cudaMemcpyHostToDevice);
+}
+
+void buildRgbToYuvMatrix(int standardIndex)
+{
+    const std::array<float, 9> m = rgbToYuvMatrix(standardIndex);
+    cudaMemcpyToSymbol(matRgb2Yuv, m.data(), sizeof(float) * 9, 0, cudaMemcpyHostToDevice);
+}
+
+void launchNv12ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                        int width, int height, int standardIndex)
+{
+    buildYuvToRgbMatrix(standardIndex);
+    const LaunchGeometry g = launchGeometry(width, height);
+    YuvToRgbKernel<uchar2, RGBA32, uint2><<<gridOf(g), blockOf(g), 0, 0>>>(source, sourcePitch, destination,
+                                                                           destinationPitch, width, height);
+}
+
+void launchP016FromBgra64(unsigned char *source, int sourcePitch, unsigned char *destination,
+                          int destinationPitch, int width, int height, int standardIndex)
+{
+    buildRgbToYuvMatrix(standardIndex);
+    const LaunchGeometry g = launchGeometry(width, height);
+    RgbToYuvKernel<ushort2, BGRA64, ulonglong2><<<gridOf(g), blockOf(g), 0, 0>>>(
+        source, sourcePitch, destination, destinationPitch, width, height);
+}
+
+void launchColourKernel(ColourKernel kernel, unsigned char *source, int sourcePitch, unsigned char *destination,
+                        int destinationPitch, int width, int height)
+{
+    const LaunchGeometry g = launchGeometry(width, height);
+    switch (kernel) {
+#define PLA_LAUNCH(id, k, unit, pixel, written)                                                                   \
+    case ColourKernel::id:                                                                                        \
+        k<unit, pixel, written><<<gridOf(g), blockOf(g), 0, 0>>>(source, sourcePitch, destination,              \
+                                                                 destinationPitch, width, height);              \
+        break;
+        PLA_COLOUR_KERNELS(PLA_LAUNCH)
+#undef PLA_LAUNCH
+    }
+}

@@ -1,0 +1,57 @@
+#include "cuda/ColourMatrix.h"
+
+ColourConstants colourConstants(int standardIndex)
+{
+    switch (standardIndex) {
+    case 2:
+        return {0.299f, 0.114f, 16, 235, 255};
+    case 4:
+        return {0.2627f, 0.0593f, 4096, 60160, 65535};
+    default:
+        return {0.2126f, 0.0722f, 16, 235, 255};
+    }
+}
+
+namespace {
+
+// The rows are worked out in float; only the range factor is applied in double.
+std::array<float, 9> scaled(const float (&m)[9], double factor)
+{
+    std::array<float, 9> out;
+    for (int i = 0; i < 9; ++i)
+        out[i] = static_cast<float>(static_cast<double>(m[i]) * factor);
+    return out;
+}
+
+} // namespace
+
+std::array<float, 9> yuvToRgbMatrix(int standardIndex)
+{
+    const ColourConstants c = colourConstants(standardIndex);
+    const float wr = c.wr, wb = c.wb;
+    const float m[9] = {
+        1.0f, 0.0f, (1.0f - wr) / 0.5f,
+        1.0f, -wb * (1.0f - wb) / 0.5f / (1.0f - wb - wr), -wr * (1.0f - wr) / 0.5f / (1.0f - wb - wr),
+        1.0f, (1.0f - wb) / 0.5f, 0.0f,
+    };
+    return scaled(m, static_cast<double>(c.max) / static_cast<double>(c.white - c.black));
+}
+
+std::array<float, 9> rgbToYuvMatrix(int standardIndex)
+{
+    const ColourConstants c = colourConstants(standardIndex);
+    const float wr = c.wr, wb = c.wb;
+    const float m[9] = {
+        wr, 1.0f - wb - wr, wb,
+        -0.5f * wr / (1.0f - wb), -0.5f * (1.0f - wb - wr) / (1.0f - wb), 0.5f,
+        0.5f, -0.5f * (1.0f - wb - wr) / (1.0f - wr), -0.5f * wb / (1.0f - wr),
+    };
+    return scaled(m, static_cast<double>(c.white - c.black) / static_cast<double>(c.max));
+}
+
+LaunchGeometry launchGeometry(int width, int height)
+{
+    const unsigned gridX = static_cast<unsigned>(((width + 63) / 32) / 2);
+    const unsigned gridY = static_cast<unsigned>(((height + 3) / 2) / 2);
+    return {gridX, gridY, 1, 32, 2, 1};
+}
