@@ -5,6 +5,9 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 
+#include <chrono>
+#include <thread>
+
 void ensureTestApplication()
 {
     if (QCoreApplication::instance())
@@ -13,6 +16,16 @@ void ensureTestApplication()
     static char name[] = "pla-test";
     static char *argv[] = {name, nullptr};
     new QApplication(argc, argv); // lives until the process ends
+}
+
+bool processEventsUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        QApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
 }
 
 GlTestContext::GlTestContext()

@@ -1,0 +1,130 @@
+#include "render/GLWidget.h"
+
+#include "render/AbstractMode.h"
+#include "support/HighResTimer.h"
+
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <pthread.h>
+
+namespace {
+
+// GLEW's entry points are process-wide. Loading them needs a current context,
+// which the engine may ask for (through execute) before Qt ever calls
+// initializeGL, so whichever comes first loads them.
+std::atomic<bool> glewLoaded{false};
+
+void loadGlEntryPoints()
+{
+    // Without it GLEW skips entry points whose extension string it does not
+    // find, even where the context's version provides them.
+    glewExperimental = GL_TRUE;
+    if (glewInit() == GLEW_OK)
+        glewLoaded = true;
+}
+
+} // namespace
+
+GLWidget::GLWidget(QWidget *parent)
+    : QGLWidget(parent), mode(nullptr), lastMousePos(0, 0), fpsCounter("GLWidget"), stopRepaint(false),
+      initialized(false)
+{
+    repaintThread = std::thread(&GLWidget::repaintLoop, this);
+    // Named from here, so the name is in place once the widget exists.
+    pthread_setname_np(repaintThread.native_handle(), "repaint");
+}
+
+GLWidget::~GLWidget()
+{
+    stopRepaint = true;
+    if (repaintThread.joinable())
+        repaintThread.join();
+}
+
+uint64_t GLWidget::renderRate() const
+{
+    return fpsCounter.minRate();
+}
+
+void GLWidget::repaintLoop()
+{
+    HighResTimer timer;
+    while (!stopRepaint) {
+        // QWidget::update is only safe on the widget's thread: post it there.
+        // Qt merges the requests that pile up into one paint.
+        QMetaObject::invokeMethod(
+            this, [this] { update(); }, Qt::QueuedConnection);
+        timer.sleepUntilThenRestart(5);
+    }
+}
+
+void GLWidget::setMode(AbstractMode *newMode)
+{
+    mode = newMode;
+    if (mode)
+        mode->resize(width(), height());
+}
+
+void GLWidget::execute(const std::function<void()> &work)
+{
+    // The widget owns a valid context from construction on, shown or not;
+    // making it current puts every GL object the engine creates here in the
+    // context that paints them.
+    if (context() && context()->isValid()) {
+        makeCurrent();
+        if (!glewLoaded)
+            loadGlEntryPoints();
+    }
+    work();
+}
+
+bool GLWidget::isInitialized() const
+{
+    return initialized;
+}
+
+void GLWidget::mousePressEvent(QMouseEvent *event)
+{
+    mousePressed(float(event->x()), float(event->y()));
+    lastMousePos = event->pos();
+}
+
+void GLWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    mouseReleased(float(event->x()), float(event->y()));
+}
+
+void GLWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    int x = event->x();
+    int y = event->y();
+    mouseMoved(float(x), float(y), float(x - lastMousePos.x()), float(y - lastMousePos.y()));
+    lastMousePos = event->pos();
+}
+
+void GLWidget::wheelEvent(QWheelEvent *event)
+{
+    wheelTurned(0.0f, float(event->angleDelta().y()));
+}
+
+void GLWidget::initializeGL()
+{
+    loadGlEntryPoints();
+    initialized = true;
+}
+
+void GLWidget::resizeGL(int width, int height)
+{
+    glViewport(0, 0, width, height);
+    if (mode)
+        mode->resize(width, height);
+}
+
+void GLWidget::paintGL()
+{
+    if (!mode)
+        return;
+    fpsCounter.tick();
+    mode->render();
+}

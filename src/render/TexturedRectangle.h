@@ -1,0 +1,34 @@
+// A rectangle covering the whole viewport, textured with the frame slot's
+// current frame. Created, drawn and deleted on the widget's thread with the
+// GL context current. Owns its GL objects; the frame slot is the engine's.
+#pragma once
+
+#include "render/gl/IRenderable.h"
+
+class FrameSlot;
+
+namespace GL {
+class IBO;
+class Program;
+class VAO;
+class VBO;
+} // namespace GL
+
+class TexturedRectangle : public GL::IRenderable {
+public:
+    explicit TexturedRectangle(FrameSlot *frameSlot);
+    TexturedRectangle(const TexturedRectangle &) = delete;
+    TexturedRectangle &operator=(const TexturedRectangle &) = delete;
+    ~TexturedRectangle() override;
+
+    void render() override;
+    void resize(int width, int height) override;
+
+private:
+    GL::VAO *vao;
+    GL::VBO *positions;
+    GL::VBO *texCoords;
+    GL::IBO *indices;
+    GL::Program *program;
+    FrameSlot *frameSlot;
+};

@@ -1,0 +1,254 @@
+// The flat mode in a real widget: the slot's frame fills the whole widget,
+// stretched and upright at any aspect ratio, an empty slot shows black, a
+// translucent frame blends, and a host may build everything through execute
+// before the widget is embedded and shown.
+#include "common/GlTestContext.h"
+#include "frames/AbstractVideoFrame.h"
+#include "player/FrameSlot.h"
+#include "render/GLWidget.h"
+#include "render/ModeFactory.h"
+#include "render/NormalMode.h"
+#include "render/VRMode.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A frame whose pixels the test sets directly; counts its uploads.
+class TestFrame : public AbstractVideoFrame {
+public:
+    TestFrame(int width, int height) : AbstractVideoFrame(width, height), pixels(size_t(width) * height * 4) {}
+    void setPixel(int x, int y, QRgb colour)
+    {
+        uint8_t *p = &pixels[(size_t(y) * width + x) * 4];
+        p[0] = uint8_t(qRed(colour));
+        p[1] = uint8_t(qGreen(colour));
+        p[2] = uint8_t(qBlue(colour));
+        p[3] = uint8_t(qAlpha(colour));
+    }
+    void fillWith(QRgb colour)
+    {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                setPixel(x, y, colour);
+    }
+    void updateTexture() override
+    {
+        ++uploads;
+        texture.update(pixels.data(), width, height);
+    }
+    void fill(const AVFrame *, AVPixelFormat, int64_t) override {}
+
+    std::vector<uint8_t> pixels;
+    int uploads = 0;
+};
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+std::string describe(QRgb c)
+{
+    return std::to_string(qRed(c)) + "," + std::to_string(qGreen(c)) + "," + std::to_string(qBlue(c));
+}
+
+// Every pixel of the image is the colour.
+::testing::AssertionResult allPixels(const QImage &image, QRgb colour, int tolerance = 1)
+{
+    if (image.isNull())
+        return ::testing::AssertionFailure() << "no image";
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (!near(image.pixel(x, y), colour, tolerance))
+                return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is "
+                                                     << describe(image.pixel(x, y)) << " in a "
+                                                     << image.width() << "x" << image.height() << " picture";
+    return ::testing::AssertionSuccess();
+}
+
+// Owns a shown widget, the engine-side slot and mode, and tears them down in
+// the engine's order (mode removed, then frames and mode deleted in the
+// widget's context).
+class NormalModeTest : public ::testing::Test {
+protected:
+    void SetUp() override { ensureTestApplication(); }
+
+    void TearDown() override
+    {
+        if (!widget)
+            return;
+        widget->execute([this] {
+            widget->setMode(nullptr);
+            delete slot.exchange(nullptr);
+            delete mode;
+            mode = nullptr;
+        });
+        widget.reset();
+    }
+
+    void showWidget(int width, int height)
+    {
+        widget = std::make_unique<GLWidget>();
+        widget->resize(width, height);
+        widget->show();
+        ASSERT_TRUE(processEventsUntil([this] { return widget->isInitialized(); }));
+        widget->execute([this] { mode = createMode(widget.get(), 0, &slot, 0, 0); });
+        ASSERT_NE(mode, nullptr);
+        widget->setMode(mode);
+    }
+
+    // Puts a new frame into the slot (the old one deleted in the context).
+    TestFrame *show(std::unique_ptr<TestFrame> &&frame)
+    {
+        TestFrame *raw = frame.release();
+        widget->execute([&] { delete slot.exchange(raw); });
+        return raw;
+    }
+
+    TestFrame *makeFrame(int width, int height)
+    {
+        std::unique_ptr<TestFrame> frame;
+        widget->execute([&] { frame = std::make_unique<TestFrame>(width, height); });
+        return show(std::move(frame));
+    }
+
+    // Waits until the widget shows the colour everywhere (the repaint thread paints it).
+    ::testing::AssertionResult showsEverywhere(QRgb colour)
+    {
+        QImage image;
+        processEventsUntil([&] {
+            image = widget->grabFrameBuffer();
+            return bool(allPixels(image, colour));
+        });
+        return allPixels(image, colour);
+    }
+
+    FrameSlot slot;
+    std::unique_ptr<GLWidget> widget;
+    AbstractMode *mode = nullptr;
+};
+
+TEST_F(NormalModeTest, FactoryGivesNormalVrOrNothing)
+{
+    widget = std::make_unique<GLWidget>();
+    AbstractMode *normal = nullptr, *vr = nullptr, *two = nullptr, *negative = nullptr;
+    widget->execute([&] {
+        normal = createMode(widget.get(), 0, &slot, 0, 0);
+        vr = createMode(widget.get(), 1, &slot, 0, 0);
+        two = createMode(widget.get(), 2, &slot, 0, 0);
+        negative = createMode(nullptr, -1, &slot, 0, 0);
+    });
+    EXPECT_NE(dynamic_cast<NormalMode *>(normal), nullptr);
+    EXPECT_NE(dynamic_cast<VRMode *>(vr), nullptr);
+    EXPECT_EQ(two, nullptr);
+    EXPECT_EQ(negative, nullptr);
+    widget->execute([&] {
+        delete normal;
+        delete vr;
+    });
+}
+
+TEST_F(NormalModeTest, SolidFrameFillsTheWidgetAndTranslucentOneBlends)
+{
+    showWidget(240, 135);
+    TestFrame *frame = makeFrame(64, 36);
+    frame->fillWith(qRgba(200, 40, 90, 255));
+    EXPECT_TRUE(showsEverywhere(qRgb(200, 40, 90)));
+    EXPECT_GT(frame->uploads, 0);
+
+    // Alpha below 255 blends over what the previous paints left.
+    frame->fillWith(qRgba(0, 0, 255, 128));
+    QImage image;
+    EXPECT_TRUE(processEventsUntil([&] {
+        image = widget->grabFrameBuffer();
+        return qBlue(image.pixel(120, 67)) > 40;
+    }));
+    QRgb blended = image.pixel(120, 67);
+    EXPECT_LT(qBlue(blended), 255) << describe(blended);
+    EXPECT_GT(qRed(blended) + qBlue(blended), 150) << describe(blended);
+}
+
+TEST_F(NormalModeTest, PictureIsStretchedUprightAtAnyAspectRatio)
+{
+    showWidget(300, 100);
+    // Quadrants: red top left, green top right, blue bottom left, white bottom right.
+    TestFrame *frame = makeFrame(8, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            frame->setPixel(x, y, y < 4 ? (x < 4 ? qRgb(255, 0, 0) : qRgb(0, 255, 0))
+                                        : (x < 4 ? qRgb(0, 0, 255) : qRgb(255, 255, 255)));
+
+    for (QSize size : {QSize(300, 100), QSize(90, 260)}) {
+        widget->resize(size);
+        int w = size.width(), h = size.height();
+        QImage image;
+        auto quadrantsShown = [&] {
+            image = widget->grabFrameBuffer();
+            return image.size() == size && near(image.pixel(1, 1), qRgb(255, 0, 0), 2) &&
+                   near(image.pixel(w - 2, 1), qRgb(0, 255, 0), 2) &&
+                   near(image.pixel(1, h - 2), qRgb(0, 0, 255), 2) &&
+                   near(image.pixel(w - 2, h - 2), qRgb(255, 255, 255), 2) &&
+                   near(image.pixel(w / 4, h / 4), qRgb(255, 0, 0), 2) &&
+                   near(image.pixel(3 * w / 4, 3 * h / 4), qRgb(255, 255, 255), 2);
+        };
+        EXPECT_TRUE(processEventsUntil(quadrantsShown)) << w << "x" << h << ": corners " << describe(image.pixel(1, 1))
+                                               << " / " << describe(image.pixel(w - 2, h - 2));
+    }
+}
+
+TEST_F(NormalModeTest, EmptySlotShowsBlackWithoutUploading)
+{
+    showWidget(120, 80);
+    TestFrame *frame = makeFrame(4, 4);
+    frame->fillWith(qRgb(255, 255, 0));
+    ASSERT_TRUE(showsEverywhere(qRgb(255, 255, 0)));
+
+    std::unique_ptr<TestFrame> removed;
+    widget->execute([&] { removed.reset(static_cast<TestFrame *>(slot.exchange(nullptr))); });
+    int uploads = removed->uploads;
+    EXPECT_TRUE(showsEverywhere(qRgb(0, 0, 0)));
+    EXPECT_EQ(removed->uploads, uploads);
+    widget->execute([&] { removed.reset(); });
+}
+
+TEST_F(NormalModeTest, HostBuildsEverythingBeforeEmbeddingAndShowing)
+{
+    // As a host does: the widget is made without a parent, a file is loaded
+    // (frames and mode made through execute) and only then is the widget put
+    // into the host's window and shown.
+    widget = std::make_unique<GLWidget>();
+    widget->execute([this] {
+        mode = createMode(widget.get(), 0, &slot, 0, 0);
+        auto frame = std::make_unique<TestFrame>(16, 16);
+        frame->fillWith(qRgb(10, 220, 120));
+        delete slot.exchange(frame.release());
+    });
+    ASSERT_NE(mode, nullptr);
+    widget->setMode(mode);
+    EXPECT_FALSE(widget->isInitialized());
+
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(widget.get());
+    window.resize(200, 150);
+    window.show();
+    ASSERT_TRUE(processEventsUntil([this] { return widget->isInitialized(); }));
+    EXPECT_TRUE(showsEverywhere(qRgb(10, 220, 120)));
+    EXPECT_EQ(widget->size(), QSize(200, 150));
+
+    layout->removeWidget(widget.get());
+    widget->setParent(nullptr);
+}
+
+} // namespace
