@@ -34,6 +34,9 @@ PlayerLibAV::PlayerLibAV(bool hardware, bool vr) : QObject(nullptr)
 
 PlayerLibAV::~PlayerLibAV()
 {
+    // Tearing down the audio output runs a nested event loop, which would
+    // deliver queued events to the host while its player is being deleted.
+    destroying = true;
     delete player;
     player = nullptr;
     delete view;
@@ -167,6 +170,8 @@ PlayerStatistics PlayerLibAV::statistics() const
 
 void PlayerLibAV::onEventFromInternalPlayer(int event)
 {
+    if (destroying)
+        return;
     // A callback may add callbacks: walk the ones registered when delivery
     // began, on a copy the callee cannot reallocate under us.
     const std::vector<std::function<void(int)>> current = listeners;

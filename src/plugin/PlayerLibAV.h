@@ -79,4 +79,5 @@ private:
     GLWidget *view = nullptr;
     IInternalPlayer *player = nullptr;
     QString filePathValue;
+    bool destroying = false; // owning thread only
 };
