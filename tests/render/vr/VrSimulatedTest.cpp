@@ -222,12 +222,3 @@ TEST_F(VrSimulated, PoseIsUsedFromTheNextPaintAndInvalidPosesAreIgnored)
     paint(mode, widget);
     EXPECT_EQ(paint(mode, widget), kRight);
 }
-
-TEST_F(VrSimulated, DeletingTheModeShutsTheRuntimeDown)
-{
-    auto *mode = new VRMode(new VRRuntime(), &slot, 64, 32);
-    EXPECT_TRUE(sim.isInitialised());
-    delete mode;
-    EXPECT_FALSE(sim.isInitialised());
-    EXPECT_EQ(sim.events("IS"), "IS");
-}
