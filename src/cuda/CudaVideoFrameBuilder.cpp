@@ -1,0 +1,122 @@
+#include "cuda/CudaVideoFrameBuilder.h"
+
+#include "support/Logger.h"
+
+#include <algorithm>
+#include <cuda_runtime_api.h>
+
+namespace {
+
+const char *const kSourceFile = "src\\cuda\\CudaVideoFrameBuilder";
+
+// Built once at load; the engine asks it for every file it opens.
+const std::vector<AVPixelFormat> acceptedFormats = {AV_PIX_FMT_RGB0, AV_PIX_FMT_CUDA};
+
+// Rows of a 4:2:0 chroma plane: an odd last luma row has one of its own.
+int64_t chromaRows(int height)
+{
+    return (static_cast<int64_t>(height) + 1) / 2;
+}
+
+} // namespace
+
+#define CUDA_CHECK(call) checkCuda(api, (call), kSourceFile, __LINE__)
+
+CudaVideoFrameBuilder::CudaVideoFrameBuilder(const CudaApi &api)
+    : api(api)
+{
+}
+
+CudaVideoFrameBuilder::~CudaVideoFrameBuilder()
+{
+    for (void *address : pinned)
+        CUDA_CHECK(api.hostUnregister(address));
+    CUDA_CHECK(api.free(staging));
+    staging = nullptr;
+    pinned.clear();
+}
+
+bool CudaVideoFrameBuilder::isFormatSupported(AVPixelFormat format)
+{
+    return std::find(acceptedFormats.begin(), acceptedFormats.end(), format) != acceptedFormats.end();
+}
+
+void CudaVideoFrameBuilder::ensureStaging(int64_t required)
+{
+    if (required == stagingSize)
+        return;
+    stagingSize = static_cast<int32_t>(required);
+    if (staging) {
+        CUDA_CHECK(api.free(staging));
+        staging = nullptr;
+    }
+    void *buffer = nullptr;
+    CUDA_CHECK(api.malloc(&buffer, static_cast<size_t>(required)));
+    staging = static_cast<uint8_t *>(buffer);
+}
+
+void CudaVideoFrameBuilder::pin(void *address, int64_t size)
+{
+    if (!pinned.insert(address).second)
+        return;
+    CUDA_CHECK(api.hostRegister(address, static_cast<size_t>(size), cudaHostRegisterDefault));
+}
+
+void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame)
+{
+    api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, 0);
+}
+
+void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
+                                    AVPixelFormat, const AVFrame *frame)
+{
+    lumaPitch = frame->linesize[0];
+    // A frame whose store could not be allocated has nothing to write into.
+    uint8_t *store = dst ? *dst : nullptr;
+    if (!store)
+        return;
+
+    const int64_t lumaBytes = static_cast<int64_t>(lumaPitch) * frame->height;
+    switch (srcFormat) {
+    case AV_PIX_FMT_CUDA: {
+        const int64_t chromaBytes = frame->linesize[1] * chromaRows(frame->height);
+        ensureStaging(lumaBytes + chromaBytes);
+        CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyDeviceToDevice));
+        CUDA_CHECK(api.memcpy(staging + lumaBytes, frame->data[1], chromaBytes, cudaMemcpyDeviceToDevice));
+        launch(store, dstLineSize, frame);
+        break;
+    }
+    case AV_PIX_FMT_RGB0:
+        pin(frame->data[0], lumaBytes);
+        // One block: the store's rows are taken to follow each other in the plane.
+        CUDA_CHECK(api.memcpy(store, frame->data[0], dstSize, cudaMemcpyHostToDevice));
+        break;
+    case AV_PIX_FMT_YUV420P: {
+        // The kernel reads NV12, so the two chroma planes are interleaved on
+        // the host into rows of the luma pitch before they are copied.
+        const int64_t rows = chromaRows(frame->height);
+        const int64_t chromaBytes = lumaPitch * rows;
+        ensureStaging(lumaBytes + chromaBytes);
+        pin(frame->data[0], lumaBytes);
+        interleaved.resize(static_cast<size_t>(chromaBytes));
+        const int pairs = std::min((frame->width + 1) / 2, lumaPitch / 2);
+        for (int64_t row = 0; row < rows; ++row) {
+            const uint8_t *u = frame->data[1] + row * frame->linesize[1];
+            const uint8_t *v = frame->data[2] + row * frame->linesize[2];
+            uint8_t *out = interleaved.data() + row * lumaPitch;
+            for (int i = 0; i < pairs; ++i) {
+                out[2 * i] = u[i];
+                out[2 * i + 1] = v[i];
+            }
+        }
+        CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyHostToDevice));
+        CUDA_CHECK(api.memcpy(staging + lumaBytes, interleaved.data(), chromaBytes, cudaMemcpyHostToDevice));
+        launch(store, dstLineSize, frame);
+        break;
+    }
+    default:
+        logE(diagnosticLogger(), "Frame format %d not supported by CUDA converter!", static_cast<int>(srcFormat));
+        break;
+    }
+    CUDA_CHECK(api.getLastError());
+}
