@@ -49,13 +49,23 @@ protected:
             << counts().first << " frames, " << counts().second << " buffers";
     }
 
-    // Waits until the thread stops reading (rendering off): sizes unchanged for 300 ms.
+    // Waits until the thread stops reading (rendering off): the emptier queue
+    // has reached the threshold and nothing has changed for 300 ms since.
     void waitUntilFull()
     {
-        uint32_t last = ~0u;
+        const auto sizes = [this] {
+            const uint32_t video = queues->videoReadyQueue.size();
+            const uint32_t audio = queues->audioReadyQueue.size();
+            return std::make_pair(video, audio);
+        };
+        ASSERT_TRUE(waitFor([&] {
+            const auto [video, audio] = sizes();
+            return decoder->hasAudioDecoder() ? std::min(video, audio) >= 15 : video >= 15;
+        }));
+        auto last = sizes();
         int stable = 0;
         ASSERT_TRUE(waitFor([&] {
-            const uint32_t now = queues->videoReadyQueue.size() * 1000 + queues->audioReadyQueue.size();
+            const auto now = sizes();
             stable = now == last ? stable + 1 : 0;
             last = now;
             return stable > 300;
