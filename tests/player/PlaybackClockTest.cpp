@@ -6,33 +6,24 @@
 
 namespace {
 
-void sleepMsFor(int ms)
+void pass(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-TEST(PlaybackClock, StoppedClockIsNotLimitedByDuration)
+TEST(PlaybackClock, OnlyARunningClockIsLimitedByDuration)
 {
     PlaybackClock clock(4000);
     clock.setPosition(5000);
     EXPECT_EQ(clock.currentPosition(), 5000u);
     EXPECT_TRUE(clock.reachedEnd());
-    clock.reset(8000);
-    EXPECT_EQ(clock.currentPosition(), 0u);
-    EXPECT_FALSE(clock.isRunning());
-}
 
-TEST(PlaybackClock, RunningClockStopsAtDuration)
-{
-    PlaybackClock clock(4000);
     clock.setPosition(3990);
     clock.start();
     EXPECT_LE(clock.currentPosition(), 4000u);
-    sleepMsFor(30);
+    pass(30);
     EXPECT_EQ(clock.currentPosition(), 4000u);
-    EXPECT_TRUE(clock.reachedEnd());
-    clock.pause();
-    // Paused, the position keeps what elapsed, beyond the duration.
+    clock.pause(); // keeps what elapsed, beyond the duration
     EXPECT_GE(clock.currentPosition(), 4020u);
 }
 
@@ -40,17 +31,15 @@ TEST(PlaybackClock, SetPositionOnRunningClockContinuesFromThere)
 {
     PlaybackClock clock(100000);
     clock.start();
-    sleepMsFor(50);
+    pass(500);
     clock.setPosition(1000);
     EXPECT_TRUE(clock.isRunning());
-    const uint64_t right = clock.currentPosition();
-    EXPECT_GE(right, 1000u);
-    EXPECT_LT(right, 1045u);
-    sleepMsFor(30);
+    EXPECT_LT(clock.currentPosition(), 1400u); // counted from the new position, not from the start
+    pass(30);
     EXPECT_GE(clock.currentPosition(), 1030u);
     clock.pause();
     const uint64_t paused = clock.currentPosition();
-    sleepMsFor(20);
+    pass(20);
     EXPECT_EQ(clock.currentPosition(), paused);
 }
 

@@ -1,7 +1,8 @@
 #include "PlayerTestSupport.h"
 
-#include <fstream>
-#include <sstream>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 int64_t RecordingFrame::lastShown = -1;
 
@@ -14,26 +15,14 @@ LogCapture::LogCapture() : record{std::tmpfile(), 1, false, 0, 0, L""}, logger{&
 LogCapture::~LogCapture()
 {
     setDiagnosticLogger(previous);
-    if (record.file)
-        std::fclose(record.file);
-}
-
-std::string LogCapture::text()
-{
-    std::string all;
-    std::fflush(record.file);
-    std::rewind(record.file);
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, record.file)) > 0)
-        all.append(chunk, n);
-    std::fseek(record.file, 0, SEEK_END);
-    return all;
+    std::fclose(record.file);
 }
 
 int LogCapture::count(const std::string &needle)
 {
-    const std::string all = text();
+    std::string all(static_cast<size_t>(std::ftell(record.file)), '\0');
+    std::rewind(record.file);
+    all.resize(std::fread(all.data(), 1, all.size(), record.file));
     int n = 0;
     for (size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1))
         ++n;
@@ -71,11 +60,9 @@ template <typename T, typename F>
 static std::vector<int64_t> snapshot(ReadyQueue<T> &queue, F stamp)
 {
     std::lock_guard<std::recursive_mutex> guard(queue.mutex());
-    std::vector<T *> items;
-    while (T *p = queue.pop())
-        items.push_back(p);
     std::vector<int64_t> stamps;
-    for (T *p : items) {
+    for (uint32_t n = queue.size(); n > 0; --n) {
+        T *p = queue.pop();
         stamps.push_back(stamp(p));
         queue.push(p);
     }

@@ -1,6 +1,6 @@
 // Shared pieces of the player tests: a diagnostic logger that captures the
-// engine's messages, a converted-frame stand-in that records what it was
-// given, and the engine's pools and queues as the decoders see them.
+// engine's messages, a frame that records what it was given, and the engine's
+// pools and queues with their 40 frames and 120 buffers.
 #pragma once
 
 #include "frames/AbstractVideoFrame.h"
@@ -10,19 +10,15 @@
 #include "player/ReadyQueue.h"
 #include "support/Logger.h"
 
-#include <chrono>
-#include <cstdio>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-// Installs itself as the process-wide diagnostic logger for its lifetime.
+// The process-wide diagnostic logger for its lifetime, writing to a temp file.
 class LogCapture {
 public:
     LogCapture();
     ~LogCapture();
-    std::string text();
     int count(const std::string &needle);
 
 private:
@@ -31,26 +27,18 @@ private:
     Logger *previous;
 };
 
-// Records the timestamp and source format it is filled with; no pixels.
+// Keeps the timestamp it is filled with; updateTexture reports it in lastShown.
 class RecordingFrame : public AbstractVideoFrame {
 public:
     RecordingFrame(int width, int height) : AbstractVideoFrame(width, height) {}
     void updateTexture() override { lastShown = timestamp; }
-    void fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs) override
-    {
-        timestamp = timestampMs;
-        sourceFormat = srcFormat;
-        sourceWidth = frame->width;
-    }
-    AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;
-    int sourceWidth = 0;
-    static int64_t lastShown; // written by updateTexture, on the test thread
+    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { timestamp = timestampMs; }
+    static int64_t lastShown;
 };
 
 constexpr AudioOutputFormat EngineFormat{3, 3, 44100, 4};
 
-// The engine's four containers with their 40 frames and 120 audio buffers.
-// Frames own textures: build and destroy it with a GL context current.
+// Frames own textures: build and destroy with a GL context current.
 struct EngineQueues {
     EngineQueues(int width, int height);
     FreePool<AbstractVideoFrame> videoFreePool;
