@@ -58,31 +58,27 @@ public:
     std::vector<std::pair<int, int>> sizes;
 };
 
-struct Call {
-    std::string what;
-    std::vector<float> args;
-    const void *listener;
-    bool operator==(const Call &o) const { return what == o.what && args == o.args && listener == o.listener; }
-};
-
-std::ostream &operator<<(std::ostream &out, const Call &c)
-{
-    out << c.what << "(";
-    for (float a : c.args)
-        out << a << " ";
-    return out << ")@" << c.listener;
-}
-
+// Records each callback as text, tagged with which listener got it.
 class RecordingListener : public IInputListener {
 public:
-    explicit RecordingListener(std::vector<Call> &log) : log(log) {}
-    void onMouseMove(float x, float y, float dx, float dy) override { log.push_back({"move", {x, y, dx, dy}, this}); }
-    void onMousePress(float x, float y) override { log.push_back({"press", {x, y}, this}); }
-    void onMouseRelease(float x, float y) override { log.push_back({"release", {x, y}, this}); }
-    void onWheel(float dx, float dy) override { log.push_back({"wheel", {dx, dy}, this}); }
+    explicit RecordingListener(std::vector<std::string> &log) : log(log) {}
+    void onMouseMove(float x, float y, float dx, float dy) override { add("move", {x, y, dx, dy}); }
+    void onMousePress(float x, float y) override { add("press", {x, y}); }
+    void onMouseRelease(float x, float y) override { add("release", {x, y}); }
+    void onWheel(float dx, float dy) override { add("wheel", {dx, dy}); }
 
 private:
-    std::vector<Call> &log;
+    void add(const char *what, std::initializer_list<float> args)
+    {
+        std::string line = tag + what;
+        for (float a : args)
+            line += " " + std::to_string(int(a));
+        log.push_back(line);
+    }
+    std::vector<std::string> &log;
+
+public:
+    std::string tag;
 };
 
 void sendMouse(QWidget &w, QEvent::Type type, int x, int y)
@@ -196,13 +192,15 @@ TEST_F(GLWidgetTest, MouseAndWheelReachListenersInPointerOrder)
 {
     GLWidget widget;
     widget.resize(100, 100);
-    std::vector<Call> log;
+    std::vector<std::string> log;
     RecordingListener first(log), second(log);
-    const void *low = std::min<const void *>(&first, &second);
-    const void *high = std::max<const void *>(&first, &second);
-    widget.addListener(&first);
-    widget.addListener(&second);
-    widget.addListener(&first); // a set: no double delivery
+    // Dispatch follows pointer order, whatever the order of registration.
+    bool firstIsLower = std::less<RecordingListener *>()(&first, &second);
+    first.tag = firstIsLower ? "a:" : "b:";
+    second.tag = firstIsLower ? "b:" : "a:";
+    widget.addListener(firstIsLower ? &second : &first);
+    widget.addListener(firstIsLower ? &first : &second);
+    widget.addListener(&second); // a set: no double delivery
 
     sendMouse(widget, QEvent::MouseButtonPress, 10, 20);
     sendMouse(widget, QEvent::MouseMove, 15, 18);
@@ -214,15 +212,11 @@ TEST_F(GLWidgetTest, MouseAndWheelReachListenersInPointerOrder)
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(&widget, &wheel);
 
-    std::vector<Call> expected;
-    for (auto &c : std::vector<std::pair<std::string, std::vector<float>>>{{"press", {10, 20}},
-                                                                            {"move", {15, 18, 5, -2}},
-                                                                            {"move", {12, 30, -3, 12}},
-                                                                            {"release", {40, 40}},
-                                                                            {"move", {41, 42, 29, 12}},
-                                                                            {"wheel", {0, -120}}}) {
-        expected.push_back({c.first, c.second, low});
-        expected.push_back({c.first, c.second, high});
+    std::vector<std::string> expected;
+    for (const char *call : {"press 10 20", "move 15 18 5 -2", "move 12 30 -3 12", "release 40 40",
+                             "move 41 42 29 12", "wheel 0 -120"}) {
+        expected.push_back(std::string("a:") + call);
+        expected.push_back(std::string("b:") + call);
     }
     EXPECT_EQ(log, expected);
 
