@@ -134,7 +134,7 @@ int main(int argc, char **argv)
         return 0;
     }
     QProcess player;
-    player.start(mpv, {"--no-config", "--vo=gpu", "--ao=pulse", "--really-quiet", "--geometry=1280x720",
+    player.start(mpv, {"--no-config", "--vo=gpu", "--gpu-sw", "--ao=pulse", "--really-quiet", "--geometry=1280x720",
                        "--keep-open=no", QString("--length=%1").arg(seconds), file});
     const double child0 = cpuSeconds(RUSAGE_CHILDREN);
     if (!player.waitForFinished((seconds + 60) * 1000)) {

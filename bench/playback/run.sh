@@ -14,19 +14,19 @@ cmake --build "$build" --target playback-bench -j2
 
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 length=$((seconds + 5))
-[ -s "$media/1080p30.mp4" ] || ff -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=$length" \
+[ -s "$media/1080p30-${length}s.mp4" ] || ff -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=$length" \
   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$length" -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p -g 60 -c:a aac -b:a 128k -shortest -movflags +faststart "$media/1080p30.mp4"
-[ -s "$media/720p60.mp4" ] || ff -f lavfi -i "testsrc2=size=1280x720:rate=60:duration=$length" \
+  -pix_fmt yuv420p -g 60 -c:a aac -b:a 128k -shortest -movflags +faststart "$media/1080p30-${length}s.mp4"
+[ -s "$media/720p60-${length}s.mp4" ] || ff -f lavfi -i "testsrc2=size=1280x720:rate=60:duration=$length" \
   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$length" -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p -g 120 -c:a aac -b:a 128k -shortest -movflags +faststart "$media/720p60.mp4"
+  -pix_fmt yuv420p -g 120 -c:a aac -b:a 128k -shortest -movflags +faststart "$media/720p60-${length}s.mp4"
 
 if ! command -v mpv >/dev/null && [ "${PLA_BENCH_NO_MPV:-0}" != 1 ]; then
   echo "installing mpv for the comparison" >&2
   apt-get install -y --no-install-recommends mpv >/dev/null || echo "mpv could not be installed" >&2
 fi
 
-for f in 1080p30.mp4 720p60.mp4; do
+for f in 1080p30-${length}s.mp4 720p60-${length}s.mp4; do
   "$root/tools/test-env.sh" "$build/bench/playback/playback-bench" "$media/$f" "$seconds"
   echo
 done
