@@ -11,4 +11,6 @@ TEST_F(VrE2E, PluginFindsTheRuntimeLibraryBesideItself)
     host.player()->play();
     EXPECT_TRUE(waitForFrames(5)) << "the runtime beside the plug-in was not used";
     EXPECT_EQ(sim.count('I'), 1);
+    host.player()->stop();
+    pump(100);
 }

@@ -45,6 +45,10 @@ TEST_F(VrE2E, HwVrHostShowsTheClipThroughTheHeadset)
         EXPECT_EQ(colorSpace, 1);
     }
     EXPECT_EQ(sim.count('I'), 1);
+    // Stopped first: deleting a player whose audio output was just started
+    // can abort inside Qt's PulseAudio backend, which is not under test here.
+    host.player()->stop();
+    pump(100);
     host.destroyPlayer();
     EXPECT_FALSE(sim.isInitialised());
 }
@@ -74,6 +78,10 @@ TEST_F(VrE2E, SwitchingModesCreatesTheVrModeOnceAndDeletingThePlayerShutsItDown)
     EXPECT_EQ(sim.count('S'), 0);
     EXPECT_TRUE(sim.isInitialised());
 
+    // Stopped first: deleting a player whose audio output was just started
+    // can abort inside Qt's PulseAudio backend, which is not under test here.
+    host.player()->stop();
+    pump(100);
     host.destroyPlayer();
     EXPECT_EQ(sim.count('S'), 1);
     EXPECT_FALSE(sim.isInitialised());
