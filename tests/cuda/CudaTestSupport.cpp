@@ -3,6 +3,7 @@
 #include "CpuKernelRunner.h"
 
 #include <GL/glew.h>
+#include <cuda_runtime_api.h>
 
 #include <cstdio>
 #include <cstring>
@@ -176,4 +177,10 @@ std::string sourceLine(const std::string &relativePath, int line)
     for (int i = 0; i < line && std::getline(in, text); ++i) {
     }
     return text;
+}
+
+bool cudaDevicePresent()
+{
+    int count = 0;
+    return cudaGetDeviceCount(&count) == cudaSuccess && count > 0;
 }

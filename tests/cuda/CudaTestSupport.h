@@ -53,5 +53,8 @@ private:
     Logger logger;
 };
 
+// Whether the real runtime finds a device (then the tests of failing calls skip).
+bool cudaDevicePresent();
+
 // The text of one line (1-based) of a file of the source tree.
 std::string sourceLine(const std::string &relativePath, int line);

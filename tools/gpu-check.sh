@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Checks the colour kernels on a real NVIDIA GPU: builds the CUDA test binaries
+# for this GPU's architecture, runs them, runs every kernel on the device
+# against the CPU runner (byte for byte) and times the NV12 launcher against a
+# device-to-device copy. Needs the CUDA toolkit and driver; nothing is fetched.
+#
+#   tools/gpu-check.sh [ARCH]     ARCH like 86 (default: from nvidia-smi)
+#   BUILD_DIR=... to choose the build directory (default: build-gpu-check)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-gpu-check}
+
+fail() { echo "gpu-check: $*" >&2; exit 2; }
+
+command -v nvidia-smi >/dev/null 2>&1 ||
+  fail "no NVIDIA GPU: nvidia-smi is not installed (no driver on this machine)."
+gpus=$(nvidia-smi --query-gpu=name,compute_cap --format=csv,noheader 2>/dev/null) ||
+  fail "no NVIDIA GPU: nvidia-smi cannot reach a driver."
+[ -n "$gpus" ] || fail "no NVIDIA GPU: nvidia-smi lists none."
+echo "GPU: $(echo "$gpus" | head -n1)"
+
+arch=${1:-$(echo "$gpus" | head -n1 | awk -F', *' '{print $2}' | tr -d '.')}
+[[ "$arch" =~ ^[0-9]+$ ]] || fail "cannot tell the compute capability (got '$arch'); pass it, e.g. 86."
+
+nvcc=${CUDACXX:-/usr/local/cuda/bin/nvcc}
+[ -x "$nvcc" ] || nvcc=$(command -v nvcc) || fail "nvcc not found (set CUDACXX)."
+
+echo "Building for sm_$arch in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CUDA_COMPILER="$nvcc" \
+  -DPLAYERLIBAV_CUDA=ON -DCMAKE_CUDA_ARCHITECTURES="$arch-real" -DPLAYERLIBAV_GPU_CHECK=ON \
+  -DPLAYERLIBAV_BENCH=OFF >/dev/null
+jobs=$(nproc 2>/dev/null || echo 2)
+targets=(CudaColourMatrixTest CudaColourKernelTest CudaConverterTest CudaDeviceCheck)
+cmake --build "$build" -j"$jobs" --target "${targets[@]}"
+
+status=0
+for t in CudaColourMatrixTest CudaColourKernelTest CudaConverterTest; do
+  echo "== $t"
+  "$build/tests/$t" --gtest_brief=1 || status=1
+done
+echo "== CudaDeviceCheck"
+"$build/tests/CudaDeviceCheck" || status=$?
+[ "$status" -eq 0 ] && echo "gpu-check: passed" || echo "gpu-check: FAILED" >&2
+exit "$status"
