@@ -145,48 +145,6 @@ TEST_F(EngineTest, LoadsMakeFramesEachTimeButBuffersAndModesOnce)
     EXPECT_EQ(InternalPlayerInspector::modesMade(*engine), vr ? 2u : 1u);
 }
 
-TEST_F(EngineTest, StopFromPausedRewindsAndFinishedIsAnnouncedTwice)
-{
-    auto engine = makeEngine();
-    engine->loadVideo(mediaPath("one_frame.mp4"));
-    ASSERT_EQ(listener.states.back(), Loaded);
-    engine->stop();
-    EXPECT_EQ(listener.states.back(), Loaded) << "stop in Loaded does nothing";
-
-    engine->play();
-    engine->pause();
-    listener.states.clear();
-    listener.times.clear();
-    engine->stop();
-    EXPECT_EQ(listener.states, std::vector<int>{Stopped});
-    EXPECT_EQ(listener.times, std::vector<int64_t>{0});
-    EXPECT_EQ(engine->currentTime(), 0u);
-
-    // A one-frame clip ends at once: Finished from the ticker and again from the
-    // end handling, with the duration reported in between.
-    listener.states.clear();
-    engine->play();
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 5000) {
-        std::lock_guard<std::mutex> g(listener.lock);
-        if (std::count(listener.states.begin(), listener.states.end(), int(Finished)) >= 2)
-            break;
-        QThread::msleep(5);
-    }
-    pumpFor(100);
-    {
-        std::lock_guard<std::mutex> g(listener.lock);
-        EXPECT_EQ(listener.states, (std::vector<int>{Playing, Finished, Finished}));
-    }
-    EXPECT_FALSE(engine->isPlaying());
-    EXPECT_GE(engine->currentTime(), uint64_t(engine->duration()));
-
-    // play after the end starts from 0.
-    engine->play();
-    EXPECT_LT(engine->currentTime(), uint64_t(engine->duration()));
-}
-
 TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
 {
     PlayerLibAV facade(false, false);
