@@ -10,12 +10,6 @@
 
 namespace {
 
-cudaError_t runtimeGLRegisterImage(cudaGraphicsResource_t *resource, unsigned int image, unsigned int target,
-                                   unsigned int flags)
-{
-    return cudaGraphicsGLRegisterImage(resource, image, target, flags);
-}
-
 const CudaApi runtimeApi = {
     [](void **pointer, size_t size) { return cudaMalloc(pointer, size); },
     [](void *pointer) { return cudaFree(pointer); },
@@ -24,7 +18,9 @@ const CudaApi runtimeApi = {
     [](void *pointer) { return cudaHostUnregister(pointer); },
     [] { return cudaGetLastError(); },
     [](cudaError_t status) { return cudaGetErrorName(status); },
-    runtimeGLRegisterImage,
+    [](cudaGraphicsResource_t *resource, unsigned int image, unsigned int target, unsigned int flags) {
+        return cudaGraphicsGLRegisterImage(resource, image, target, flags);
+    },
     [](cudaGraphicsResource_t resource) { return cudaGraphicsUnregisterResource(resource); },
     [](int count, cudaGraphicsResource_t *resources, cudaStream_t stream) {
         return cudaGraphicsMapResources(count, resources, stream);
