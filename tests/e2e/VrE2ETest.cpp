@@ -12,7 +12,7 @@ using vre2e::VrE2E;
 // quarter and 45 degrees right the middle of the blue one.
 TEST_F(VrE2E, HwVrHostShowsTheClipThroughTheHeadset)
 {
-    sim.lookFromCentre(45);
+    sim.pose(45, 0, 0.0f, -1.0f, -3.0f);
     E2EHost host("CreateHwVr", true, QSize(320, 160));
     EXPECT_EQ(host.player()->renderMode(), 3);
     ASSERT_EQ(host.loadAndWait(mediaPath("equirect.mp4")), EventLoaded);
@@ -28,7 +28,7 @@ TEST_F(VrE2E, HwVrHostShowsTheClipThroughTheHeadset)
     EXPECT_TRUE(near(seen.first, QColor(0, 255, 0))) << describe(seen.first).toStdString();
     EXPECT_TRUE(near(seen.second, QColor(0, 255, 0))) << describe(seen.second).toStdString();
 
-    sim.lookFromCentre(-45);
+    sim.pose(-45, 0, 0.0f, -1.0f, -3.0f);
     ASSERT_TRUE(waitForFrames(5));
     seen = halves();
     EXPECT_TRUE(near(seen.first, QColor(0, 0, 255))) << describe(seen.first).toStdString();

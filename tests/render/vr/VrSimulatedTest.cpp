@@ -9,64 +9,9 @@
 
 #include <dlfcn.h>
 
-#include <cmath>
-#include <string>
-
 using namespace vrtest;
 
 namespace {
-
-// The controls of the simulation, from the same library object the VR code
-// opens (the dynamic linker hands out one object per file).
-struct Sim {
-    Sim()
-    {
-        handle = dlopen("libopenvr_api.so", RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return;
-        reset = reinterpret_cast<simvr_reset_fn>(dlsym(handle, "simvr_reset"));
-        setHeadPose = reinterpret_cast<simvr_set_head_pose_fn>(dlsym(handle, "simvr_set_head_pose"));
-        setPoseValid = reinterpret_cast<simvr_set_pose_valid_fn>(dlsym(handle, "simvr_set_pose_valid"));
-        setOfferSystem = reinterpret_cast<simvr_set_offer_system_fn>(dlsym(handle, "simvr_set_offer_system"));
-        submitCount = reinterpret_cast<simvr_submit_count_fn>(dlsym(handle, "simvr_submit_count"));
-        getSubmit = reinterpret_cast<simvr_get_submit_fn>(dlsym(handle, "simvr_get_submit"));
-        eventCount = reinterpret_cast<simvr_event_count_fn>(dlsym(handle, "simvr_event_count"));
-        event = reinterpret_cast<simvr_event_fn>(dlsym(handle, "simvr_event"));
-        isInitialised = reinterpret_cast<simvr_is_initialised_fn>(dlsym(handle, "simvr_is_initialised"));
-    }
-    bool ok() const { return handle && reset && setHeadPose && getSubmit && event && isInitialised; }
-
-    // The runtime calls of interest, in order, e.g. "LRWLRW".
-    std::string events(const std::string &of)
-    {
-        std::string out;
-        for (int i = 0; i < eventCount(); ++i)
-            if (of.find(event(i)) != std::string::npos)
-                out.push_back(event(i));
-        return out;
-    }
-
-    // Head at (x, y, z), turned by yaw about +y and then pitched about +x.
-    void pose(float yawDegrees, float pitchDegrees, float x = 0, float y = 0, float z = 0)
-    {
-        const float a = yawDegrees * 3.14159265f / 180.0f, b = pitchDegrees * 3.14159265f / 180.0f;
-        const float ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
-        // Ry(a) * Rx(b), row-major, translation in the last column.
-        const float m[12] = {ca, sa * sb, sa * cb, x, 0, cb, -sb, y, -sa, ca * sb, ca * cb, z};
-        setHeadPose(m);
-    }
-
-    void *handle = nullptr;
-    simvr_reset_fn reset = nullptr;
-    simvr_set_head_pose_fn setHeadPose = nullptr;
-    simvr_set_pose_valid_fn setPoseValid = nullptr;
-    simvr_set_offer_system_fn setOfferSystem = nullptr;
-    simvr_submit_count_fn submitCount = nullptr;
-    simvr_get_submit_fn getSubmit = nullptr;
-    simvr_event_count_fn eventCount = nullptr;
-    simvr_event_fn event = nullptr;
-    simvr_is_initialised_fn isInitialised = nullptr;
-};
 
 struct Submission {
     int eye = -1;
@@ -107,7 +52,7 @@ protected:
     }
 
     GLContext gl;
-    Sim sim;
+    SimVRClient sim{"libopenvr_api.so"};
     FrameSlot slot;
 };
 
