@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMetaMethod>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -177,4 +178,25 @@ TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
     const qint64 ms = t.elapsed();
     EXPECT_GE(emitted.load(), 10);
     EXPECT_LE(emitted.load(), int(ms / 11) + 1) << "over " << ms << " ms";
+}
+
+TEST_F(EngineTest, FacadeMetaObjectIsWhatHostsLookUp)
+{
+    PlayerLibAV facade(false, false);
+    const QMetaObject *meta = facade.metaObject();
+    EXPECT_STREQ(meta->className(), "PlayerLibAV");
+    ASSERT_EQ(meta->methodCount() - meta->methodOffset(), 2);
+    const QMetaMethod signal = meta->method(meta->methodOffset());
+    const QMetaMethod slot = meta->method(meta->methodOffset() + 1);
+    EXPECT_EQ(signal.methodSignature(), "forwardEventToQtThread(int)");
+    EXPECT_EQ(signal.methodType(), QMetaMethod::Signal);
+    EXPECT_EQ(slot.methodSignature(), "onEventFromInternalPlayer(int)");
+    EXPECT_EQ(slot.methodType(), QMetaMethod::Slot);
+    EXPECT_EQ(slot.access(), QMetaMethod::Private);
+    EXPECT_EQ(meta->propertyCount() - meta->propertyOffset(), 0);
+
+    EXPECT_EQ(facade.qt_metacast("PlayerLibAV"), static_cast<void *>(&facade));
+    EXPECT_EQ(facade.qt_metacast("IMediaPlayer2"), static_cast<void *>(static_cast<IMediaPlayer2 *>(&facade)));
+    EXPECT_EQ(facade.qt_metacast("QObject"), static_cast<void *>(static_cast<QObject *>(&facade)));
+    EXPECT_EQ(facade.qt_metacast("GLWidget"), nullptr);
 }
