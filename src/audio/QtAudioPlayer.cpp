@@ -25,6 +25,11 @@ QtAudioPlayer::QtAudioPlayer(AudioOutputFormat format, ReadyQueue<AudioBuffer> *
 
 QtAudioPlayer::~QtAudioPlayer()
 {
+    // Qt's PulseAudio output drains pending events in its destructor; a feed
+    // still queued there for an active output writes to the stream it has just
+    // closed and aborts. A stopped output ignores it.
+    if (output)
+        output->stop();
     delete output;
     delete device;
     output = nullptr;

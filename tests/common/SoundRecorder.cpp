@@ -152,16 +152,65 @@ double SoundRecorder::soundStart(double after, double threshold) const
     return -1.0;
 }
 
-double SoundRecorder::soundEnd(double after, double threshold) const
+double SoundRecorder::soundEnd(double after, double threshold, double minGap) const
 {
     const double start = soundStart(after, threshold);
     if (start < 0)
         return -1.0;
+    double quietSince = -1.0;
     for (double t = start; t + kLevelWindow <= duration(); t += kLevelWindow) {
-        if (rms(t, t + kLevelWindow) < threshold)
-            return t;
+        if (rms(t, t + kLevelWindow) >= threshold)
+            quietSince = -1.0;
+        else if (quietSince < 0)
+            quietSince = t;
+        if (quietSince >= 0 && t + kLevelWindow - quietSince >= minGap - 1e-9)
+            return quietSince;
     }
     return -1.0;
+}
+
+double SoundRecorder::soundDuration(double from, double to, double threshold) const
+{
+    double total = 0.0;
+    for (double t = std::max(0.0, from); t + kLevelWindow <= std::min(to, duration()) + 1e-9; t += kLevelWindow) {
+        if (rms(t, t + kLevelWindow) >= threshold)
+            total += kLevelWindow;
+    }
+    return total;
+}
+
+namespace {
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+} // namespace
+
+double SoundRecorder::level(double from, double to) const
+{
+    std::vector<double> levels;
+    for (double t = std::max(0.0, from); t + kLevelWindow <= std::min(to, duration()) + 1e-9; t += kLevelWindow)
+        levels.push_back(rms(t, t + kLevelWindow));
+    return median(levels);
+}
+
+double SoundRecorder::tone(double from, double to, double threshold) const
+{
+    constexpr double kToneWindow = 0.1;
+    std::vector<double> pitches;
+    for (double t = std::max(0.0, from); t + kToneWindow <= std::min(to, duration()) + 1e-9; t += kToneWindow) {
+        // Only windows with sound all through: a dropout inside one would skew
+        // the zero-crossing estimate.
+        bool sounding = true;
+        for (double w = t; sounding && w + kLevelWindow <= t + kToneWindow + 1e-9; w += kLevelWindow)
+            sounding = rms(w, w + kLevelWindow) >= threshold;
+        if (sounding)
+            pitches.push_back(dominantFrequency(t, t + kToneWindow));
+    }
+    return median(pitches);
 }
 
 std::vector<double> SoundRecorder::frequencyOverTime(double window, double threshold) const

@@ -36,11 +36,21 @@ public:
     // between minHz and maxHz around the zero-crossing estimate. 0 for silence.
     double dominantFrequency(double from, double to) const;
 
+    // Typical level and pitch over [from, to): the median RMS of its 10 ms
+    // windows, and the median dominant frequency of its 100 ms windows that
+    // have sound. A busy machine makes the output underrun now and then; short
+    // dropouts do not move these.
+    double level(double from, double to) const;
+    double tone(double from, double to, double threshold = 0.02) const;
+
     // Start of the first 10 ms window at or after `after` whose RMS reaches
-    // threshold, and start of the first window after that whose RMS falls below
-    // it; -1 when there is none.
+    // threshold; -1 when there is none.
     double soundStart(double after = 0.0, double threshold = 0.02) const;
-    double soundEnd(double after = 0.0, double threshold = 0.02) const;
+    // Where the sound that soundStart finds ends: the start of the first run of
+    // windows below threshold lasting minGap seconds; -1 when there is none.
+    double soundEnd(double after = 0.0, double threshold = 0.02, double minGap = 0.25) const;
+    // Seconds of [from, to) covered by windows with sound.
+    double soundDuration(double from, double to, double threshold = 0.02) const;
 
     // Dominant frequency of consecutive windows of `window` seconds, 0 for the
     // silent ones.
