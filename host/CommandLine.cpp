@@ -22,6 +22,31 @@ bool CommandLine::fail(const QString &message)
     return false;
 }
 
+bool CommandLine::takePluginOption(int &argc, char **argv)
+{
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--") { // the rest are positional
+            while (i < argc)
+                argv[kept++] = argv[i++];
+            break;
+        }
+        if (arg == "--plugin" || arg == "-plugin") {
+            if (i + 1 >= argc)
+                return fail(QStringLiteral("--plugin wants a path"));
+            pluginFromArgv = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg.startsWith("--plugin=")) {
+            pluginFromArgv = QString::fromLocal8Bit(arg.mid(9));
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return true;
+}
+
 bool CommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -39,7 +64,7 @@ bool CommandLine::parse(const QStringList &arguments)
                                     QStringLiteral("PATH"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Window size (default 960x600)."),
                                   QStringLiteral("WxH"));
-    const QCommandLineOption volume(QStringLiteral("volume"), QStringLiteral("Volume from 0 to 1."),
+    const QCommandLineOption volume(QStringLiteral("volume"), QStringLiteral("Volume from 0 to 1 (default 1)."),
                                     QStringLiteral("V"));
     const QCommandLineOption mode(QStringLiteral("mode"), QStringLiteral("Render-mode code 0 to 3."),
                                   QStringLiteral("CODE"));
@@ -79,7 +104,12 @@ bool CommandLine::parse(const QStringList &arguments)
     else if (parser.isSet(vr))
         opts.factory = PluginLoader::Factory::HwVr;
 
-    opts.pluginPath = parser.isSet(plugin) ? parser.value(plugin) : PluginLoader::defaultPath();
+    if (parser.isSet(plugin))
+        opts.pluginPath = parser.value(plugin);
+    else if (!pluginFromArgv.isEmpty())
+        opts.pluginPath = pluginFromArgv;
+    else
+        opts.pluginPath = PluginLoader::defaultPath();
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)

@@ -16,7 +16,7 @@ struct HostOptions {
     QString pluginPath;
     QString file;
     QSize windowSize{960, 600};
-    float volume = -1;     // < 0: leave the player's own volume
+    float volume = 1.0f;
     int renderMode = -1;   // < 0: leave the factory's mode
     bool logEvents = false;
 
@@ -33,6 +33,11 @@ struct HostOptions {
 
 class CommandLine {
 public:
+    // QGuiApplication treats -plugin and --plugin as its own option and takes them
+    // out of the arguments, so ours must be taken out of argv before the application
+    // object is made. Returns false when --plugin has no value.
+    bool takePluginOption(int &argc, char **argv);
+
     // Parses the application's arguments. On --help or --version Qt prints and
     // exits; on an error returns false with errorString() set.
     bool parse(const QStringList &arguments);
@@ -45,4 +50,5 @@ private:
 
     HostOptions opts;
     QString error;
+    QString pluginFromArgv;
 };

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -63,7 +64,8 @@ MainWindow::MainWindow(IMediaPlayer2 *player, QWidget *parent)
     connect(statusTimer, &QTimer::timeout, this, &MainWindow::updateStatus);
     statusTimer->start(kStatusIntervalMs);
 
-    volumeSlider->setValue(qRound(mediaPlayer->volume() * 100));
+    // A new player's sound output stays at volume 0 until its host sets one.
+    setVolume(1.0f);
     updateButtons();
     updatePosition();
     updateStatus();
@@ -214,6 +216,13 @@ void MainWindow::setRenderMode(int code)
     const int now = mediaPlayer->renderMode();
     for (QAction *action : modeGroup->actions())
         action->setChecked(action->data().toInt() == now);
+}
+
+void MainWindow::setVolume(float volume)
+{
+    mediaPlayer->setVolume(volume);
+    const QSignalBlocker blocker(volumeSlider);
+    volumeSlider->setValue(qRound(mediaPlayer->volume() * 100));
 }
 
 void MainWindow::toggleFullScreen()

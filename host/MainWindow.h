@@ -44,6 +44,7 @@ public slots:
     void stop();
     void seekBy(int64_t deltaMs);
     void setRenderMode(int code);
+    void setVolume(float volume);
     void toggleFullScreen();
     void leaveFullScreen();
 

@@ -88,12 +88,13 @@ void ScriptRunner::onEvent(int code)
 void ScriptRunner::afterLoad()
 {
     IMediaPlayer2 *player = window->player();
-    print(QStringLiteral("loaded %1 duration=%2ms size=%3x%4 mode=%5")
+    print(QStringLiteral("loaded %1 duration=%2ms size=%3x%4 mode=%5 volume=%6")
               .arg(player->filePath())
               .arg(player->duration())
               .arg(player->videoWidth())
               .arg(player->videoHeight())
-              .arg(player->renderMode()));
+              .arg(player->renderMode())
+              .arg(static_cast<double>(player->volume())));
     if (done || playRequested)
         return;
     playRequested = true;

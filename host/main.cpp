@@ -18,12 +18,14 @@ int main(int argc, char **argv)
     QElapsedTimer clock;
     clock.start();
 
+    CommandLine commandLine;
+    const bool pluginOptionOk = commandLine.takePluginOption(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("player-host"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
 
-    CommandLine commandLine;
-    if (!commandLine.parse(QApplication::arguments())) {
+    if (!pluginOptionOk || !commandLine.parse(QApplication::arguments())) {
         std::fprintf(stderr, "player-host: %s (see --help)\n", qPrintable(commandLine.errorString()));
         return 2;
     }
@@ -41,8 +43,7 @@ int main(int argc, char **argv)
     }
 
     auto window = std::make_unique<MainWindow>(player);
-    if (options.volume >= 0)
-        player->setVolume(options.volume);
+    window->setVolume(options.volume);
     if (options.renderMode >= 0)
         window->setRenderMode(options.renderMode);
     window->resize(options.windowSize);
