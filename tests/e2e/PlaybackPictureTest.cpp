@@ -57,28 +57,32 @@ int countNamed(const std::vector<std::string> &names, const std::set<std::string
     return int(std::count_if(names.begin(), names.end(), [&](const std::string &n) { return wanted.count(n); }));
 }
 
-// Plays until the clock has been sampled mid-second in `seconds` different
-// seconds, checking the picture's colour each time.
+// Plays until the picture has shown the colour of the clock's second, sampled
+// mid-second, in `seconds` different seconds. A busy machine may show a frame
+// late, so the previous second's colour is tolerated on the way; any other
+// colour is a fault.
 void expectColoursFollowTheClock(E2EHost &host, int seconds)
 {
     IMediaPlayer2 *p = host.player();
-    std::set<uint64_t> checked;
+    std::set<uint64_t> matched;
     waitFor(
         [&] {
             const uint64_t t = p->currentTime();
-            const uint64_t inSecond = t % 1000;
-            if (inSecond < 250 || inSecond > 750 || checked.count(t / 1000) || t >= 7000)
-                return int(checked.size()) >= seconds;
+            const uint64_t second = t / 1000, inSecond = t % 1000;
+            if (inSecond < 250 || inSecond > 750 || matched.count(second) || t >= 7000)
+                return int(matched.size()) >= seconds;
             const QColor c = host.centreColour();
-            if (p->currentTime() / 1000 != t / 1000)
+            if (p->currentTime() / 1000 != second)
                 return false; // the grab straddled a second boundary: sample again
-            checked.insert(t / 1000);
-            EXPECT_TRUE(near(c, kSecondColour[t / 1000]))
-                << "at " << t << " ms the picture is " << describe(c).toStdString();
-            return int(checked.size()) >= seconds;
+            if (near(c, kSecondColour[second]))
+                matched.insert(second);
+            else
+                EXPECT_TRUE(second > 0 && near(c, kSecondColour[second - 1]))
+                    << "at " << t << " ms the picture is " << describe(c).toStdString();
+            return int(matched.size()) >= seconds;
         },
         12000);
-    EXPECT_GE(int(checked.size()), seconds);
+    EXPECT_GE(int(matched.size()), seconds);
 }
 
 } // namespace
@@ -97,7 +101,9 @@ TEST_F(E2EPicture, PictureFollowsPlayPauseSeekStopAndFillsTheWidget)
     const uint64_t pausedAt = p->currentTime();
     pump(300);
     const QColor paused = host.centreColour();
-    EXPECT_TRUE(near(paused, kSecondColour[pausedAt / 1000])) << describe(paused).toStdString();
+    const uint64_t second = pausedAt / 1000;
+    EXPECT_TRUE(near(paused, kSecondColour[second]) || (second > 0 && near(paused, kSecondColour[second - 1])))
+        << describe(paused).toStdString();
     pump(700);
     EXPECT_TRUE(near(host.centreColour(), paused));
 
@@ -134,6 +140,9 @@ TEST_F(E2EPicture, LoadBeforeTheWidgetIsShownThenShowIt)
     p->play();
     pump(200);
     host.showWindow();
+    // The first paints of a window that has just been mapped take a moment to
+    // reach the screen.
+    EXPECT_TRUE(waitFor([&] { return !near(host.centreColour(), QColor(0, 0, 0), 10); }, 5000));
     expectColoursFollowTheClock(host, 2);
 }
 
