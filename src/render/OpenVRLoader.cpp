@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <mutex>
+#include <string>
 
 namespace openvr {
 
@@ -39,6 +40,36 @@ template <typename Fn> Fn resolve(void *handle, const char *name)
     return reinterpret_cast<Fn>(dlsym(handle, name));
 }
 
+// The directory of the module this code is linked into (the plug-in), or
+// empty when the dynamic linker does not say.
+std::string ownDirectory()
+{
+    static const char marker = 0;
+    Dl_info info;
+    if (!dladdr(&marker, &info) || !info.dli_fname)
+        return std::string();
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void *openLibrary()
+{
+    const char *const name = "libopenvr_api.so";
+    // The plug-in's own directory first. Its $ORIGIN run path says the same,
+    // but a run path is only honoured when dlopen's caller is the plug-in
+    // itself, which interposed dlopen implementations (sanitizers, some
+    // preloaded tools) break.
+    const std::string directory = ownDirectory();
+    if (!directory.empty()) {
+        if (void *handle = dlopen((directory + name).c_str(), RTLD_NOW | RTLD_LOCAL))
+            return handle;
+    }
+    // Then as the dynamic linker finds a linked library: LD_LIBRARY_PATH,
+    // the run path and the system's library directories.
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
 void clearCache()
 {
     cachedCompositor = nullptr;
@@ -52,11 +83,8 @@ bool load()
     std::lock_guard<std::mutex> guard(loadMutex);
     if (loaded)
         return true;
-    // The plain file name lets the dynamic linker search the caller's run
-    // path ($ORIGIN of the plug-in), LD_LIBRARY_PATH and the system's
-    // directories, as for a library linked at build time. A failed attempt is
-    // retried at the next initialisation.
-    void *handle = dlopen("libopenvr_api.so", RTLD_NOW | RTLD_LOCAL);
+    // A failed attempt is retried at the next initialisation.
+    void *handle = openLibrary();
     if (!handle)
         return false;
     EntryPoints found;

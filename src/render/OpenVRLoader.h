@@ -1,6 +1,7 @@
 // Run-time connection to the OpenVR client library (libopenvr_api.so): opens
-// it the way the dynamic linker finds a linked library and resolves its C entry
-// points into function pointers of our own. Widget thread in practice; loading
+// it from the plug-in's own directory or else the way the dynamic linker finds
+// a linked library, and resolves its C entry points into function pointers of
+// our own. Widget thread in practice; loading
 // is guarded by a mutex. The library stays loaded for the life of the process.
 #pragma once
 
