@@ -2,11 +2,10 @@
 # Installs a build tree into a temporary prefix, then configures, builds and runs
 # the external host against it twice: through find_package(PlayerLibAV) and
 # through pkg-config. Needs a display (the player makes a GL widget).
-# Usage: install-test.sh BUILD_DIR WORK_DIR [CXX_FLAGS]
+# Usage: install-test.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1
 work=$2
-cxxflags=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work"
@@ -27,7 +26,7 @@ run_variant() {
   local name=$1; shift
   local dir="$work/$name"
   echo "=== external host via $name"
-  cmake -S "$here/external" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="$cxxflags" "$@" \
+  cmake -S "$here/external" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" \
     >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; fail "$name: configure failed"; }
   cmake --build "$dir" -j2 >"$dir.build.log" 2>&1 || { cat "$dir.build.log"; fail "$name: build failed"; }
   # The library must come from the prefix, not from the build tree.
