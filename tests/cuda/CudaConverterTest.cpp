@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <random>
-#include <regex>
 
 namespace {
 
@@ -213,18 +212,15 @@ TEST(CudaConverter, WithoutAGpuEveryFailedCallIsReportedWithItsSourceLine)
         builder.convert(&dst, 64 * 32 * 4, 256, AV_PIX_FMT_CUDA, AV_PIX_FMT_RGBA, &device.frame);
         builder.convert(&dst, 64 * 32 * 4, 256, AV_PIX_FMT_RGB0, AV_PIX_FMT_RGBA, &host.frame);
     }
-    const std::regex report(R"(Cuda error \((\d+), (cuda\w+)\), file: src\\cuda\\CudaVideoFrameBuilder, line: (\d+))");
     std::vector<std::string> calls;
     for (const std::string &message : log.messages()) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(message, m, report)) << message;
-        EXPECT_NE(std::stoi(m[1]), 0);
+        CudaReport report;
+        ASSERT_TRUE(parseCudaReport(message, report)) << message;
+        EXPECT_NE(report.status, 0);
+        EXPECT_EQ(report.name.rfind("cuda", 0), 0u) << message;
+        EXPECT_EQ(report.file, "src\\cuda\\CudaVideoFrameBuilder");
         // The line named is the line of the failing call.
-        const std::string line = sourceLine(kBuilderSource, std::stoi(m[3]));
-        const std::smatch::value_type &number = m[3];
-        std::smatch call;
-        ASSERT_TRUE(std::regex_search(line, call, std::regex(R"(api\.(\w+)\()"))) << number << ": " << line;
-        calls.push_back(call[1]);
+        calls.push_back(apiCallOn(kBuilderSource, report.line));
     }
     // NV12: staging, two copies, the failed launch; RGB0: pin, copy, the last
     // error; destruction: unpin (and the free of the staging that never came).

@@ -170,13 +170,29 @@ std::vector<std::string> CapturedLog::messages() const
     return out;
 }
 
-std::string sourceLine(const std::string &relativePath, int line)
+bool parseCudaReport(const std::string &message, CudaReport &report)
+{
+    char name[128] = {}, file[256] = {};
+    if (std::sscanf(message.c_str(), "Cuda error (%d, %127[^)]), file: %255[^,], line: %d", &report.status, name, file,
+                    &report.line) != 4)
+        return false;
+    report.name = name;
+    report.file = file;
+    char again[512];
+    std::snprintf(again, sizeof again, "Cuda error (%d, %s), file: %s, line: %d", report.status, name, file,
+                  report.line);
+    return message == again;
+}
+
+std::string apiCallOn(const std::string &relativePath, int line)
 {
     std::ifstream in(std::string(PLA_SOURCE_DIR) + "/" + relativePath);
     std::string text;
     for (int i = 0; i < line && std::getline(in, text); ++i) {
     }
-    return text;
+    const size_t start = text.find("api.");
+    const size_t end = start == std::string::npos ? start : text.find('(', start);
+    return end == std::string::npos ? std::string() : text.substr(start + 4, end - start - 4);
 }
 
 bool cudaDevicePresent()

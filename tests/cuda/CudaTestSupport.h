@@ -56,5 +56,15 @@ private:
 // Whether the real runtime finds a device (then the tests of failing calls skip).
 bool cudaDevicePresent();
 
-// The text of one line (1-based) of a file of the source tree.
-std::string sourceLine(const std::string &relativePath, int line);
+// One "Cuda error (%d, %s), file: %s, line: %d" report, parsed; false when the
+// message is not exactly such a line.
+struct CudaReport {
+    int status = 0;
+    std::string name, file;
+    int line = 0;
+};
+bool parseCudaReport(const std::string &message, CudaReport &report);
+
+// The runtime call named on one line (1-based) of a source file of the tree:
+// "malloc" for a line holding "api.malloc(", empty when there is none.
+std::string apiCallOn(const std::string &relativePath, int line);
