@@ -1,5 +1,7 @@
 // Entry point of the end-to-end tests: one QApplication on the main thread,
 // which is the GUI thread every IMediaPlayer2 call is made on.
+#include "common/GlDriverPin.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -8,5 +10,7 @@ int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    pinGlDriver();
+    return result;
 }

@@ -1,4 +1,6 @@
 // The engine needs a QApplication on the main thread (its widget and audio output).
+#include "common/GlDriverPin.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -7,5 +9,7 @@ int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    pinGlDriver();
+    return result;
 }
