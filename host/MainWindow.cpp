@@ -249,8 +249,8 @@ void MainWindow::leaveFullScreen()
 
 QImage MainWindow::grabVideo() const
 {
-    // A GL widget's pixels live in its framebuffer; QWidget::grab() of it can come
-    // back black, so read the framebuffer when it is one.
+    // A GL widget's pixels live in its framebuffer: read them from there directly
+    // rather than rely on how a generic widget grab treats GL content.
     if (auto *gl = qobject_cast<QGLWidget *>(video))
         return gl->grabFrameBuffer();
     return video->grab().toImage();

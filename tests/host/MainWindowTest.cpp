@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -102,6 +103,15 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
     EXPECT_FALSE(player->isPlaying());
     EXPECT_EQ(count(EventPaused), 1);
     EXPECT_EQ(window->findChild<QPushButton *>()->text(), QStringLiteral("Play"));
+
+    // The screenshot is the video's picture at the widget's size: seconds.mp4 shows
+    // one saturated colour per second.
+    QTest::qWait(300);
+    const QImage shot = window->grabVideo();
+    ASSERT_EQ(shot.size(), window->videoWidget()->size());
+    const QColor centre = shot.pixelColor(shot.width() / 2, shot.height() / 2);
+    EXPECT_GT(std::max({centre.red(), centre.green(), centre.blue()}), 200)
+        << centre.name().toStdString() << " at " << player->currentTime() << " ms";
 
     key(Qt::Key_S);
     EXPECT_EQ(count(EventStopped), 1);
