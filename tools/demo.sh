@@ -66,7 +66,7 @@ echo "demo: making the sample clip $clip"
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${PLA_DEMO_HEADLESS:-}" ]; then
   echo "demo: playing in player-host (Space pauses, arrows seek 5 s, F full screen, View > Render mode)"
-  exec "$host" --sw --log-events "$clip"
+  exec "$host" --sw "$clip"
 fi
 
 echo "demo: no DISPLAY; playing under a private Xvfb and PulseAudio"
