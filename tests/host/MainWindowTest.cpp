@@ -4,6 +4,7 @@
 #include "IMediaPlayer2.h"
 #include "MainWindow.h"
 #include "PluginLoader.h"
+#include "common/GlDriverPin.h"
 #include "common/TestMedia.h"
 
 #include <QAction>
@@ -189,5 +190,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    pinGlDriver();
+    return status;
 }
