@@ -123,10 +123,19 @@ TEST_F(E2EPicture, PictureFollowsPlayPauseSeekStopAndFillsTheWidget)
     // Another aspect ratio: the picture is stretched over all of it.
     host.window()->resize(600, 200);
     ASSERT_TRUE(waitFor([&] { return p->widget()->width() == 600 && p->widget()->height() == 200; }, 3000));
-    pump(300);
-    const QImage image = host.grabWidget();
-    ASSERT_FALSE(image.isNull());
+    // The repaint after a resize reaches the screen in its own time: wait for
+    // a picture that fills the widget, then report what it shows.
     const QPoint points[] = {{3, 3}, {596, 3}, {3, 196}, {596, 196}, {300, 100}, {300, 3}, {3, 100}};
+    QImage image;
+    waitFor(
+        [&] {
+            image = host.grabWidget();
+            return !image.isNull() && std::all_of(std::begin(points), std::end(points), [&](const QPoint &pt) {
+                return near(image.pixelColor(pt), kSecondColour[3]);
+            });
+        },
+        5000);
+    ASSERT_FALSE(image.isNull());
     for (const QPoint &pt : points)
         EXPECT_TRUE(near(image.pixelColor(pt), kSecondColour[3]))
             << "at " << pt.x() << "," << pt.y() << ": " << describe(image.pixelColor(pt)).toStdString();
