@@ -24,8 +24,11 @@ pla_add_test(NAME e2e_vr_beside NOMAIN
 target_compile_definitions(e2e_vr_beside PRIVATE PLA_PLUGIN_PATH="${_vr_install}/libPlayerLibAV.so"
   PLA_SIMVR_LIBRARY="${_vr_install}/libopenvr_api.so")
 target_include_directories(e2e_vr_beside PRIVATE ${PROJECT_SOURCE_DIR}/tests/render/simvr)
-add_dependencies(e2e_vr_beside PlayerLibAV simvr_openvr)
-add_custom_command(TARGET e2e_vr_beside POST_BUILD
+add_custom_command(OUTPUT ${_vr_install}/libPlayerLibAV.so ${_vr_install}/libopenvr_api.so
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_vr_install}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:PlayerLibAV> ${_vr_install}/libPlayerLibAV.so
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:simvr_openvr> ${_vr_install}/libopenvr_api.so)
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:simvr_openvr> ${_vr_install}/libopenvr_api.so
+  DEPENDS PlayerLibAV simvr_openvr
+  COMMENT "Laying out the plug-in beside the simulated runtime")
+add_custom_target(vr_install_layout DEPENDS ${_vr_install}/libPlayerLibAV.so ${_vr_install}/libopenvr_api.so)
+add_dependencies(e2e_vr_beside vr_install_layout)
