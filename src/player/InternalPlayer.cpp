@@ -18,6 +18,7 @@
 #include "cuda/CudaVideoFrameBuilder.h"
 #endif
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QString>
 
@@ -71,6 +72,16 @@ InternalPlayer::~InternalPlayer()
     stopRequested = true;
     if (tickerThread.joinable())
         tickerThread.join();
+
+    // A seek completion on the demux thread starts the audio output through
+    // this thread's event loop and waits for it there. Serve that call before
+    // the demux thread is joined, or the two threads would wait for each other.
+    // The completion follows every accepted seek; the bound only guards
+    // against a decoder that never gets to it.
+    for (int waited = 0; movieDecoder && readState() == Seeking && waited < 10000; ++waited) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        sleepMs(1);
+    }
 
     closeFile();
     delete audioPlayer;

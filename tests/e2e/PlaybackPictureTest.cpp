@@ -208,6 +208,21 @@ TEST_F(E2EPicture, DeletingAPlayingPlayerEndsEveryThreadItStarted)
         << threadNames().size() << " threads, " << before << " before";
 }
 
+// The completion of a seek starts the audio output through the GUI thread and
+// waits for it there, while deleting the player joins the demux thread: the
+// deletion must serve that call instead of waiting for the thread that waits.
+TEST_F(E2EPicture, DeletingRightAfterASeekWhilePlayingReturns)
+{
+    for (int i = 0; i < 12; ++i) {
+        E2EHost host;
+        ASSERT_EQ(host.loadAndWait(mediaPath("h264_aac.mp4")), EventLoaded);
+        host.player()->play();
+        pump(100 + (i % 4) * 20);
+        host.player()->setCurrentTime(1500 + i * 37);
+        host.destroyPlayer(); // a hang here ends the test by its time-out
+    }
+}
+
 TEST_F(E2EPicture, HardwareFactoryFallsBackToTheSoftwareConverter)
 {
     qInstallMessageHandler(captureWarnings);
