@@ -1,150 +1,93 @@
-// CudaVideoFrameBuilder: the accepted formats, the branches' copies, staging
-// and pinning observed through a fake runtime that runs the kernel on the
-// CPU, and the report lines of the real runtime on a machine without a GPU.
-#include "CpuKernelRunner.h"
+// CudaVideoFrameBuilder: the accepted formats, each branch's staging, pinning
+// and picture through the fake runtime, and the report lines of the real
+// runtime on a machine without a GPU.
 #include "CudaTestSupport.h"
 
 #include "cuda/CudaVideoFrameBuilder.h"
 
+#include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
 
 namespace {
 
-const char *const kBuilderSource = "src/cuda/CudaVideoFrameBuilder.cpp";
-
-// A picture in planes the test owns, described by an AVFrame without buffers.
-struct Planes {
-    AVFrame frame{};
-    std::vector<std::vector<uint8_t>> planes;
-
-    Planes(int width, int height, std::vector<std::pair<int, int>> pitchAndRows, unsigned seed = 1)
-    {
-        frame.width = width;
-        frame.height = height;
-        std::mt19937 random(seed);
-        for (size_t i = 0; i < pitchAndRows.size(); ++i) {
-            planes.emplace_back(size_t(pitchAndRows[i].first) * pitchAndRows[i].second);
-            for (uint8_t &b : planes.back())
-                b = uint8_t(random());
-            frame.data[i] = planes.back().data();
-            frame.linesize[i] = pitchAndRows[i].first;
-        }
-    }
-};
-
-Planes nv12(int width, int height, int pitch, unsigned seed = 1)
+void convert(CudaVideoFrameBuilder &builder, std::vector<uint8_t> &store, AVPixelFormat format, const AVFrame &frame,
+             size_t size = 0)
 {
-    return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed);
+    uint8_t *dst = store.data();
+    builder.convert(&dst, int32_t(size ? size : store.size()), frame.width * 4, format, AV_PIX_FMT_RGBA, &frame);
 }
 
 } // namespace
 
 TEST(CudaConverter, AcceptsOnlyRgb0AndCudaFrames)
 {
-    std::vector<int> accepted;
+    std::set<int> accepted;
     for (int f = AV_PIX_FMT_NONE; f < AV_PIX_FMT_NB; ++f)
         if (CudaVideoFrameBuilder::isFormatSupported(AVPixelFormat(f)))
-            accepted.push_back(f);
-    std::vector<int> expected = {AV_PIX_FMT_RGB0, AV_PIX_FMT_CUDA};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(accepted, expected);
+            accepted.insert(f);
+    EXPECT_EQ(accepted, (std::set<int>{AV_PIX_FMT_RGB0, AV_PIX_FMT_CUDA}));
 }
 
 TEST(CudaConverter, DeviceNv12IsStagedThenConvertedAndStagingFollowsTheSize)
 {
     FakeCuda cuda;
-    std::vector<uint8_t> store(1920 * 1080 * 4, 0);
-    uint8_t *dst = store.data();
+    std::vector<uint8_t> store(1920 * 1080 * 4);
     {
         CudaVideoFrameBuilder builder(cuda.api());
-        Planes hd = nv12(1920, 1080, 2048);
-        builder.convert(&dst, int32_t(store.size()), 1920 * 4, AV_PIX_FMT_CUDA, AV_PIX_FMT_RGBA, &hd.frame);
-
-        ASSERT_EQ(cuda.callsNamed("malloc").size(), 1u);
-        EXPECT_EQ(cuda.callsNamed("malloc")[0].size, 3317760u); // 2048 x 1080 x 1.5
-        const auto copies = cuda.callsNamed("memcpy");
-        ASSERT_EQ(copies.size(), 2u);
-        const uint8_t *staging = static_cast<const uint8_t *>(copies[0].target);
-        EXPECT_EQ(copies[0].source, hd.frame.data[0]);
-        EXPECT_EQ(copies[0].size, 2048u * 1080);
-        EXPECT_EQ(copies[0].kind, cudaMemcpyDeviceToDevice);
-        EXPECT_EQ(copies[1].target, staging + 2048 * 1080);
-        EXPECT_EQ(copies[1].source, hd.frame.data[1]);
-        EXPECT_EQ(copies[1].size, 2048u * 540);
-        EXPECT_EQ(copies[1].kind, cudaMemcpyDeviceToDevice);
-        const auto launches = cuda.callsNamed("launchNv12ToRgba32");
-        ASSERT_EQ(launches.size(), 1u);
-        EXPECT_EQ(launches[0].source, staging);
-        EXPECT_EQ(launches[0].target, store.data());
-        EXPECT_EQ(launches[0].pitch, 2048u);
-        EXPECT_EQ(launches[0].kind, 1920 * 4);
+        const Planes hd = nv12Planes(1920, 1080, 2048), small = nv12Planes(33, 5, 64);
+        convert(builder, store, AV_PIX_FMT_CUDA, hd.frame);
+        EXPECT_TRUE(store == nv12ToRgba(hd));
         EXPECT_EQ(cuda.calls.back().name, "getLastError");
-
-        // The store holds the picture the kernel makes from the decoder's planes.
-        std::vector<uint8_t> contiguous(hd.planes[0]);
-        contiguous.insert(contiguous.end(), hd.planes[1].begin(), hd.planes[1].end());
-        std::vector<uint8_t> expected(store.size());
-        cpuNv12ToRgba32(contiguous.data(), 2048, expected.data(), 1920 * 4, 1920, 1080, 0);
-        EXPECT_TRUE(store == expected);
-
-        // Same size: the buffer is kept.
-        builder.convert(&dst, int32_t(store.size()), 1920 * 4, AV_PIX_FMT_CUDA, AV_PIX_FMT_RGBA, &hd.frame);
-        EXPECT_EQ(cuda.callsNamed("malloc").size(), 1u);
-        EXPECT_EQ(cuda.callsNamed("free").size(), 0u);
-
-        // Smaller, with an odd height: re-allocated, the last chroma row included.
-        Planes small = nv12(33, 5, 64);
-        builder.convert(&dst, 33 * 5 * 4, 33 * 4, AV_PIX_FMT_CUDA, AV_PIX_FMT_RGBA, &small.frame);
-        ASSERT_EQ(cuda.callsNamed("free").size(), 1u);
-        EXPECT_EQ(cuda.callsNamed("free")[0].target, staging);
-        ASSERT_EQ(cuda.callsNamed("malloc").size(), 2u);
-        EXPECT_EQ(cuda.callsNamed("malloc")[1].size, 64u * 5 + 64u * 3);
-        EXPECT_EQ(cuda.callsNamed("memcpy").back().size, 64u * 3);
+        const auto copies = cuda.named("memcpy");
+        ASSERT_EQ(copies.size(), 2u);
+        for (int i = 0; i < 2; ++i)
+            EXPECT_TRUE(copies[i].size == 2048u * (i ? 540 : 1080) && copies[i].kind == cudaMemcpyDeviceToDevice) << i;
+        // Same size: the buffer is kept. Smaller, with an odd height:
+        // re-allocated, the last chroma row included.
+        convert(builder, store, AV_PIX_FMT_CUDA, hd.frame);
+        EXPECT_TRUE(cuda.named("free").empty());
+        convert(builder, store, AV_PIX_FMT_CUDA, small.frame, 33 * 5 * 4);
+        ASSERT_EQ(cuda.named("free").size(), 1u);
+        EXPECT_EQ(cuda.named("free")[0].target, copies[0].target);
+        std::vector<size_t> sizes;
+        for (const FakeCudaCall &call : cuda.named("malloc"))
+            sizes.push_back(call.size);
+        EXPECT_EQ(sizes, (std::vector<size_t>{2048 * (1080 + 540), 64 * (5 + 3)}));
+        EXPECT_EQ(cuda.named("memcpy").back().size, 64u * 3);
     }
-    // The builder frees its staging buffer; no host memory was ever pinned.
-    EXPECT_EQ(cuda.callsNamed("free").size(), 2u);
+    // The staging buffer is freed with the builder; no host memory was pinned.
+    EXPECT_EQ(cuda.named("free").size(), 2u);
     EXPECT_TRUE(cuda.allocations.empty());
-    EXPECT_TRUE(cuda.callsNamed("hostRegister").empty());
-    EXPECT_TRUE(cuda.callsNamed("hostUnregister").empty());
+    EXPECT_TRUE(cuda.named("hostRegister").empty() && cuda.named("hostUnregister").empty());
 }
 
-TEST(CudaConverter, HostPlanesArePinnedOncePerAddressAndUnpinnedInAddressOrder)
+TEST(CudaConverter, HostRgb0IsPinnedOncePerAddressAndCopiedAsOneBlock)
 {
     FakeCuda cuda;
     const int w = 16, h = 8;
-    std::vector<uint8_t> store(w * h * 4, 0);
-    uint8_t *dst = store.data();
-    Planes a(w, h, {{w * 4, h}}, 1);
-    Planes b(w, h, {{w * 4, h}}, 2);
+    std::vector<uint8_t> store(w * h * 4);
+    Planes a(w, h, {{w * 4, h}}, 1), b(w, h, {{w * 4, h}}, 2);
     {
         CudaVideoFrameBuilder builder(cuda.api());
-        builder.convert(&dst, int32_t(store.size()), w * 4, AV_PIX_FMT_RGB0, AV_PIX_FMT_RGBA, &a.frame);
-        // RGB0 is copied as one block, the fourth byte becoming alpha; no kernel.
-        EXPECT_EQ(store, a.planes[0]);
-        EXPECT_TRUE(cuda.callsNamed("launchNv12ToRgba32").empty());
-        ASSERT_EQ(cuda.callsNamed("memcpy").size(), 1u);
-        EXPECT_EQ(cuda.callsNamed("memcpy")[0].kind, cudaMemcpyHostToDevice);
-
-        builder.convert(&dst, int32_t(store.size()), w * 4, AV_PIX_FMT_RGB0, AV_PIX_FMT_RGBA, &b.frame);
-        // The same address again, now said to be larger: not registered again.
+        convert(builder, store, AV_PIX_FMT_RGB0, a.frame);
+        EXPECT_EQ(store, a.planes[0]) << "the fourth byte becomes alpha";
+        EXPECT_EQ(cuda.named("memcpy").at(0).kind, cudaMemcpyHostToDevice);
+        // The same address again, now said to be smaller: not registered again,
+        // and dstSize bytes copied over the picture of b.
+        convert(builder, store, AV_PIX_FMT_RGB0, b.frame);
         a.frame.height = h / 2;
-        builder.convert(&dst, int32_t(store.size()) / 2, w * 4, AV_PIX_FMT_RGB0, AV_PIX_FMT_RGBA, &a.frame);
+        convert(builder, store, AV_PIX_FMT_RGB0, a.frame, store.size() / 2);
         std::vector<uint8_t> halves(a.planes[0].begin(), a.planes[0].begin() + store.size() / 2);
         halves.insert(halves.end(), b.planes[0].begin() + store.size() / 2, b.planes[0].end());
-        EXPECT_EQ(store, halves) << "dstSize bytes from a over the picture of b";
-
-        const auto registered = cuda.callsNamed("hostRegister");
+        EXPECT_EQ(store, halves);
+        const auto registered = cuda.named("hostRegister");
         ASSERT_EQ(registered.size(), 2u);
-        EXPECT_EQ(registered[0].target, a.frame.data[0]);
+        EXPECT_TRUE(registered[0].target == a.frame.data[0] && registered[1].target == b.frame.data[0]);
         EXPECT_EQ(registered[0].size, size_t(w * 4 * h));
         EXPECT_EQ(registered[0].kind, int(cudaHostRegisterDefault));
-        EXPECT_EQ(registered[1].target, b.frame.data[0]);
-        EXPECT_TRUE(cuda.callsNamed("malloc").empty()) << "RGB0 needs no staging";
+        EXPECT_TRUE(cuda.named("malloc").empty() && cuda.named("launch").empty()) << "no staging, no kernel";
     }
-    const auto unregistered = cuda.callsNamed("hostUnregister");
+    const auto unregistered = cuda.named("hostUnregister");
     ASSERT_EQ(unregistered.size(), 2u);
     EXPECT_EQ(unregistered[0].target, std::min<const void *>(a.frame.data[0], b.frame.data[0]));
     EXPECT_EQ(unregistered[1].target, std::max<const void *>(a.frame.data[0], b.frame.data[0]));
@@ -155,57 +98,47 @@ TEST(CudaConverter, HostYuv420pGivesThePictureOfTheSameNv12)
     FakeCuda cuda;
     for (auto [w, h] : {std::pair{64, 32}, std::pair{37, 11}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
-        const int lumaPitch = 96, chromaPitch = 48 + 16, rows = (h + 1) / 2;
-        Planes yuv(w, h, {{lumaPitch, h}, {chromaPitch, rows}, {chromaPitch + 8, rows}}, w);
-
+        const int pitch = 96, rows = (h + 1) / 2;
+        const Planes yuv(w, h, {{pitch, h}, {64, rows}, {72, rows}}, w);
         // The same picture as NV12, the chroma interleaved in rows of the luma pitch.
-        std::vector<uint8_t> same(yuv.planes[0]);
-        same.resize(size_t(lumaPitch) * (h + rows));
+        Planes same = nv12Planes(w, h, pitch);
+        same.planes[0] = yuv.planes[0];
         for (int r = 0; r < rows; ++r)
             for (int i = 0; i < (w + 1) / 2; ++i) {
-                same[size_t(lumaPitch) * (h + r) + 2 * i] = yuv.planes[1][size_t(r) * chromaPitch + i];
-                same[size_t(lumaPitch) * (h + r) + 2 * i + 1] = yuv.planes[2][size_t(r) * (chromaPitch + 8) + i];
+                same.planes[1][size_t(r) * pitch + 2 * i] = yuv.planes[1][size_t(r) * 64 + i];
+                same.planes[1][size_t(r) * pitch + 2 * i + 1] = yuv.planes[2][size_t(r) * 72 + i];
             }
-        std::vector<uint8_t> expected(size_t(w) * h * 4);
-        cpuNv12ToRgba32(same.data(), lumaPitch, expected.data(), w * 4, w, h, 0);
-
-        std::vector<uint8_t> store(expected.size(), 0);
-        uint8_t *dst = store.data();
+        std::vector<uint8_t> store(size_t(w) * h * 4);
         CudaVideoFrameBuilder builder(cuda.api());
-        builder.convert(&dst, int32_t(store.size()), w * 4, AV_PIX_FMT_YUV420P, AV_PIX_FMT_RGBA, &yuv.frame);
-        EXPECT_TRUE(store == expected);
-        EXPECT_EQ(cuda.callsNamed("malloc").back().size, size_t(lumaPitch) * (h + rows));
+        convert(builder, store, AV_PIX_FMT_YUV420P, yuv.frame);
+        EXPECT_TRUE(store == nv12ToRgba(same));
+        EXPECT_EQ(cuda.named("malloc").back().size, size_t(pitch) * (h + rows));
     }
 }
 
-TEST(CudaConverter, OtherFormatsAreReportedAndLeaveTheStoreAlone)
+TEST(CudaConverter, OtherFormatsAreReportedAndNotCopied)
 {
     CapturedLog log;
     FakeCuda cuda;
-    std::vector<uint8_t> store(8 * 4 * 4, 0x5A);
-    uint8_t *dst = store.data();
-    Planes host = nv12(8, 4, 8);
+    const Planes host = nv12Planes(8, 4, 8);
+    std::vector<uint8_t> store(8 * 4 * 4);
     {
         CudaVideoFrameBuilder builder(cuda.api());
-        builder.convert(&dst, int32_t(store.size()), 8 * 4, AV_PIX_FMT_NV12, AV_PIX_FMT_RGBA, &host.frame);
+        convert(builder, store, AV_PIX_FMT_NV12, host.frame);
     }
-    EXPECT_EQ(store, std::vector<uint8_t>(store.size(), 0x5A));
-    EXPECT_TRUE(cuda.callsNamed("memcpy").empty());
-    EXPECT_TRUE(cuda.callsNamed("launchNv12ToRgba32").empty());
-    const std::string expected = "Frame format " + std::to_string(int(AV_PIX_FMT_NV12)) +
-                                 " not supported by CUDA converter!";
-    EXPECT_EQ(log.messages(), std::vector<std::string>{expected});
+    EXPECT_TRUE(cuda.named("memcpy").empty() && cuda.named("launch").empty());
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Frame format " + std::to_string(int(AV_PIX_FMT_NV12)) +
+                                                       " not supported by CUDA converter!"});
 }
 
 TEST(CudaConverter, WithoutAGpuEveryFailedCallIsReportedWithItsSourceLine)
 {
-    // The real runtime: no driver on this machine, so every call fails.
-    if (cudaDevicePresent())
+    int devices = 0;
+    if (cudaGetDeviceCount(&devices) == cudaSuccess && devices > 0)
         GTEST_SKIP() << "a CUDA device is present";
     CapturedLog log;
-    Planes device = nv12(64, 32, 64);
-    Planes host(64, 32, {{256, 32}});
-    // Never dereferenced: every CUDA call fails before touching memory.
+    const Planes device = nv12Planes(64, 32, 64), host(64, 32, {{256, 32}});
+    // Never dereferenced: every call of the real runtime fails first.
     uint8_t *dst = reinterpret_cast<uint8_t *>(uintptr_t(0x10000));
     {
         CudaVideoFrameBuilder builder;
@@ -214,17 +147,15 @@ TEST(CudaConverter, WithoutAGpuEveryFailedCallIsReportedWithItsSourceLine)
     }
     std::vector<std::string> calls;
     for (const std::string &message : log.messages()) {
-        CudaReport report;
-        ASSERT_TRUE(parseCudaReport(message, report)) << message;
+        const CudaReport report = parseCudaReport(message);
+        EXPECT_EQ(report.file, "src\\cuda\\CudaVideoFrameBuilder") << message;
         EXPECT_NE(report.status, 0);
         EXPECT_EQ(report.name.rfind("cuda", 0), 0u) << message;
-        EXPECT_EQ(report.file, "src\\cuda\\CudaVideoFrameBuilder");
-        // The line named is the line of the failing call.
-        calls.push_back(apiCallOn(kBuilderSource, report.line));
+        calls.push_back(report.call); // the call on the line named
     }
     // NV12: staging, two copies, the failed launch; RGB0: pin, copy, the last
     // error; destruction: unpin (and the free of the staging that never came).
-    std::vector<std::string> expected = {"malloc", "memcpy", "memcpy", "getLastError",
+    std::vector<std::string> expected = {"malloc",       "memcpy", "memcpy",       "getLastError",
                                          "hostRegister", "memcpy", "getLastError", "hostUnregister"};
     if (calls.size() == expected.size() + 1)
         expected.push_back("free");

@@ -3,105 +3,74 @@
 #include "CpuKernelRunner.h"
 
 #include <GL/glew.h>
-#include <cuda_runtime_api.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
+#include <random>
+#include <regex>
 #include <unistd.h>
 
 namespace {
 
-FakeCuda *current = nullptr;
-
-FakeCuda &fake()
-{
-    if (!current)
-        throw std::logic_error("no FakeCuda installed");
-    return *current;
-}
+FakeCuda *fake = nullptr; // the table is only reachable through a live FakeCuda
 
 cudaError_t record(FakeCudaCall call)
 {
-    fake().calls.push_back(std::move(call));
-    return fake().status;
+    fake->calls.push_back(std::move(call));
+    return cudaSuccess;
 }
 
 const CudaApi fakeApi = {
     [](void **pointer, size_t size) {
-        FakeCuda &f = fake();
-        f.calls.push_back({"malloc", nullptr, nullptr, size});
-        if (f.failMalloc)
+        record({"malloc", nullptr, nullptr, size});
+        if (fake->failMalloc)
             return cudaErrorMemoryAllocation;
-        if (f.status != cudaSuccess)
-            return f.status;
         *pointer = new uint8_t[size];
-        f.allocations.insert(*pointer);
+        fake->allocations.insert(*pointer);
         return cudaSuccess;
     },
     [](void *pointer) {
-        FakeCuda &f = fake();
-        f.calls.push_back({"free", pointer});
-        if (f.allocations.erase(pointer))
+        if (fake->allocations.erase(pointer))
             delete[] static_cast<uint8_t *>(pointer);
-        return f.status;
+        return record({"free", pointer});
     },
     [](void *dst, const void *src, size_t count, cudaMemcpyKind kind) {
-        const cudaError_t status = record({"memcpy", dst, src, count, 0, 0, kind});
-        if (status == cudaSuccess)
-            std::memcpy(dst, src, count);
-        return status;
+        std::memcpy(dst, src, count);
+        return record({"memcpy", dst, src, count, 0, kind});
     },
-    [](void *pointer, size_t size, unsigned int flags) {
-        return record({"hostRegister", pointer, nullptr, size, 0, 0, int(flags)});
-    },
+    [](void *p, size_t size, unsigned int flags) { return record({"hostRegister", p, nullptr, size, 0, int(flags)}); },
     [](void *pointer) { return record({"hostUnregister", pointer}); },
     [] { return record({"getLastError"}); },
-    [](cudaError_t status) { return status == cudaErrorMemoryAllocation ? "cudaErrorMemoryAllocation" : "cudaErrorFake"; },
+    [](cudaError_t) { return "cudaErrorMemoryAllocation"; },
     [](cudaGraphicsResource_t *resource, unsigned int image, unsigned int target, unsigned int flags) {
-        FakeCuda &f = fake();
-        f.calls.push_back({"graphicsGLRegisterImage", reinterpret_cast<void *>(uintptr_t(image)), nullptr, target, 0,
-                           0, int(flags)});
-        if (f.status == cudaSuccess) {
-            f.registeredTexture = image;
-            *resource = reinterpret_cast<cudaGraphicsResource_t>(&f.registeredTexture);
-        }
-        return f.status;
+        fake->texture = image;
+        *resource = reinterpret_cast<cudaGraphicsResource_t>(&fake->texture);
+        return record({"graphicsGLRegisterImage", reinterpret_cast<void *>(uintptr_t(image)), nullptr, target, 0,
+                       int(flags)});
     },
     [](cudaGraphicsResource_t resource) { return record({"graphicsUnregisterResource", resource}); },
-    [](int count, cudaGraphicsResource_t *resources, cudaStream_t stream) {
-        return record({"graphicsMapResources", *resources, stream, size_t(count)});
-    },
-    [](int count, cudaGraphicsResource_t *resources, cudaStream_t stream) {
-        return record({"graphicsUnmapResources", *resources, stream, size_t(count)});
-    },
-    [](cudaArray_t *array, cudaGraphicsResource_t resource, unsigned int arrayIndex, unsigned int mipLevel) {
-        const cudaError_t status =
-            record({"graphicsSubResourceGetMappedArray", resource, nullptr, arrayIndex, mipLevel});
-        if (status == cudaSuccess)
-            *array = reinterpret_cast<cudaArray_t>(&fake().registeredTexture);
-        return status;
+    [](int, cudaGraphicsResource_t *resources, cudaStream_t s) { return record({"graphicsMap", *resources, s}); },
+    [](int, cudaGraphicsResource_t *resources, cudaStream_t s) { return record({"graphicsUnmap", *resources, s}); },
+    [](cudaArray_t *array, cudaGraphicsResource_t resource, unsigned int, unsigned int) {
+        *array = reinterpret_cast<cudaArray_t>(&fake->texture);
+        return record({"graphicsSubResourceGetMappedArray", resource});
     },
     [](cudaArray_t dst, size_t wOffset, size_t hOffset, const void *src, size_t spitch, size_t width, size_t height,
        cudaMemcpyKind kind) {
-        const cudaError_t status = record({"memcpy2DToArray", dst, src, height, spitch, width, kind});
-        if (status == cudaSuccess && wOffset == 0 && hOffset == 0 && spitch == width) {
+        if (wOffset == 0 && hOffset == 0 && spitch == width) {
             // The interop copy, done by GL: the rows into the registered texture.
-            glBindTexture(GL_TEXTURE_2D, fake().registeredTexture);
+            glBindTexture(GL_TEXTURE_2D, fake->texture);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
             glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(width / 4), GLsizei(height), GL_RGBA, GL_UNSIGNED_BYTE,
                             src);
         }
-        return status;
+        return record({"memcpy2DToArray", dst, src, height, spitch, kind});
     },
     [](unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch, int width,
        int height, int standardIndex) {
-        FakeCuda &f = fake();
-        f.calls.push_back({"launchNv12ToRgba32", destination, source, size_t(width), size_t(sourcePitch),
-                           size_t(height), destinationPitch});
-        if (f.status == cudaSuccess)
-            cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
+        record({"launch", destination, source, size_t(width), size_t(sourcePitch), destinationPitch});
+        cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
     },
 };
 
@@ -109,14 +78,14 @@ const CudaApi fakeApi = {
 
 FakeCuda::FakeCuda()
 {
-    current = this;
+    fake = this;
 }
 
 FakeCuda::~FakeCuda()
 {
     for (void *p : allocations)
         delete[] static_cast<uint8_t *>(p);
-    current = nullptr;
+    fake = nullptr;
 }
 
 const CudaApi &FakeCuda::api() const
@@ -124,7 +93,7 @@ const CudaApi &FakeCuda::api() const
     return fakeApi;
 }
 
-std::vector<FakeCudaCall> FakeCuda::callsNamed(const std::string &name) const
+std::vector<FakeCudaCall> FakeCuda::named(const std::string &name) const
 {
     std::vector<FakeCudaCall> out;
     for (const FakeCudaCall &c : calls)
@@ -134,19 +103,9 @@ std::vector<FakeCudaCall> FakeCuda::callsNamed(const std::string &name) const
 }
 
 CapturedLog::CapturedLog()
+    : path("/tmp/pla-cuda-log-" + std::to_string(getpid())),
+      record{nullptr, 1, true, 0, 0, std::wstring(path.begin(), path.end())}, logger{&record}
 {
-    char name[] = "/tmp/pla-cuda-log-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0)
-        close(fd);
-    path = name;
-    record.file = nullptr;
-    record.level = 1;
-    record.truncate = true;
-    record.unused = 0;
-    record.encoding = 0;
-    record.path = std::wstring(path.begin(), path.end());
-    logger.record = &record;
     setDiagnosticLogger(&logger);
 }
 
@@ -162,41 +121,52 @@ std::vector<std::string> CapturedLog::messages() const
 {
     std::vector<std::string> out;
     std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t tag = line.find(": ");
-        out.push_back(tag == std::string::npos ? line : line.substr(tag + 2));
-    }
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line.substr(line.find(": ") + 2)); // after the time prefix
     return out;
 }
 
-bool parseCudaReport(const std::string &message, CudaReport &report)
+Planes::Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed)
 {
-    char name[128] = {}, file[256] = {};
-    if (std::sscanf(message.c_str(), "Cuda error (%d, %127[^)]), file: %255[^,], line: %d", &report.status, name, file,
-                    &report.line) != 4)
-        return false;
-    report.name = name;
-    report.file = file;
-    char again[512];
-    std::snprintf(again, sizeof again, "Cuda error (%d, %s), file: %s, line: %d", report.status, name, file,
-                  report.line);
-    return message == again;
-}
-
-std::string apiCallOn(const std::string &relativePath, int line)
-{
-    std::ifstream in(std::string(PLA_SOURCE_DIR) + "/" + relativePath);
-    std::string text;
-    for (int i = 0; i < line && std::getline(in, text); ++i) {
+    frame.width = width;
+    frame.height = height;
+    std::mt19937 random(seed);
+    for (const auto &[pitch, rows] : pitchAndRows) {
+        planes.emplace_back(size_t(pitch) * rows);
+        for (uint8_t &b : planes.back())
+            b = uint8_t(random());
+        frame.data[planes.size() - 1] = planes.back().data();
+        frame.linesize[planes.size() - 1] = pitch;
     }
-    const size_t start = text.find("api.");
-    const size_t end = start == std::string::npos ? start : text.find('(', start);
-    return end == std::string::npos ? std::string() : text.substr(start + 4, end - start - 4);
 }
 
-bool cudaDevicePresent()
+Planes nv12Planes(int width, int height, int pitch, unsigned seed)
 {
-    int count = 0;
-    return cudaGetDeviceCount(&count) == cudaSuccess && count > 0;
+    return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed);
+}
+
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12)
+{
+    std::vector<uint8_t> contiguous(nv12.planes[0]);
+    contiguous.insert(contiguous.end(), nv12.planes[1].begin(), nv12.planes[1].end());
+    const int w = nv12.frame.width, h = nv12.frame.height;
+    std::vector<uint8_t> rgba(size_t(w) * h * 4);
+    cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, 0);
+    return rgba;
+}
+
+CudaReport parseCudaReport(const std::string &message)
+{
+    static const std::regex line(R"(Cuda error \((-?\d+), ([^)]*)\), file: ([^,]*), line: (\d+))");
+    std::smatch m;
+    if (!std::regex_match(message, m, line))
+        return {};
+    std::string source = std::string(PLA_SOURCE_DIR) + "/" + m.str(3) + ".cpp", text;
+    std::replace(source.begin(), source.end(), '\\', '/');
+    std::ifstream in(source);
+    for (int i = 0; i < std::stoi(m.str(4)) && std::getline(in, text); ++i) {
+    }
+    const size_t start = text.find("api."), end = text.find('(', start);
+    const std::string call = start == std::string::npos ? "" : text.substr(start + 4, end - start - 4);
+    return {std::stoi(m.str(1)), m.str(2), m.str(3), call};
 }

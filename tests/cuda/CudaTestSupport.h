@@ -1,9 +1,11 @@
-// Test doubles for the CUDA converter: a fake CUDA runtime whose "device
-// memory" is host memory and whose launches run the CPU kernel runner, and a
-// diagnostic logger capturing the report lines. Test (main) thread only.
+// Test doubles for the CUDA converter and frames: a fake runtime whose device
+// memory is host memory, whose calls succeed (but malloc on request) and whose
+// launches run the CPU kernel runner; a log capture; pictures held in AVFrames.
+// Test (main) thread only.
 #pragma once
 
 #include "cuda/CudaApi.h"
+#include "frames/IVideoFrameBuilder.h"
 #include "support/Logger.h"
 
 #include <cstdint>
@@ -15,28 +17,22 @@ struct FakeCudaCall {
     std::string name;
     const void *target = nullptr; // destination, registered address or resource
     const void *source = nullptr;
-    size_t size = 0;              // bytes, or rows for memcpy2DToArray
-    size_t pitch = 0;             // memcpy2DToArray: source pitch (width in `size2`)
-    size_t size2 = 0;
-    int kind = -1;                // cudaMemcpyKind, or flags
+    size_t size = 0;  // bytes; rows for memcpy2DToArray, width for launches
+    size_t pitch = 0; // source pitch
+    int kind = -1;    // cudaMemcpyKind or flags; destination pitch for launches
 };
 
 class FakeCuda {
 public:
-    // Installs itself as the one fake the table's functions reach.
-    FakeCuda();
+    FakeCuda(); // the one fake the table's functions reach, for its lifetime
     ~FakeCuda();
-
     const CudaApi &api() const;
+    std::vector<FakeCudaCall> named(const std::string &name) const;
 
-    std::vector<FakeCudaCall> callsNamed(const std::string &name) const;
-
-    std::vector<FakeCudaCall> calls;
-    cudaError_t status = cudaSuccess; // returned by every call
-    bool failMalloc = false;          // only malloc fails (with cudaErrorMemoryAllocation)
+    std::vector<FakeCudaCall> calls; // launches are named "launch"
+    bool failMalloc = false;          // only malloc fails, with cudaErrorMemoryAllocation
     std::set<void *> allocations;
-    // The GL texture the interop copy writes into (glTexSubImage2D), as registered.
-    unsigned int registeredTexture = 0;
+    unsigned int texture = 0; // as registered; the interop copy writes into it with GL
 };
 
 // A diagnostic logger writing to a temporary file, installed for its lifetime.
@@ -44,8 +40,7 @@ class CapturedLog {
 public:
     CapturedLog();
     ~CapturedLog();
-    // The messages written so far, without their time prefix.
-    std::vector<std::string> messages() const;
+    std::vector<std::string> messages() const; // without their time prefix
 
 private:
     std::string path;
@@ -53,18 +48,21 @@ private:
     Logger logger;
 };
 
-// Whether the real runtime finds a device (then the tests of failing calls skip).
-bool cudaDevicePresent();
+// Random planes the test owns, described by an AVFrame without buffers.
+struct Planes {
+    Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed = 1);
+    AVFrame frame{};
+    std::vector<std::vector<uint8_t>> planes;
+};
+Planes nv12Planes(int width, int height, int pitch, unsigned seed = 1);
+// What the kernel makes of NV12 planes of one pitch, as tightly packed RGBA.
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12);
 
-// One "Cuda error (%d, %s), file: %s, line: %d" report, parsed; false when the
-// message is not exactly such a line.
+// A "Cuda error (%d, %s), file: %s, line: %d" line parsed (file empty when the
+// message is not exactly such a line), with the runtime call made on that line
+// of the named source ("malloc" for "api.malloc(").
 struct CudaReport {
     int status = 0;
-    std::string name, file;
-    int line = 0;
+    std::string name, file, call;
 };
-bool parseCudaReport(const std::string &message, CudaReport &report);
-
-// The runtime call named on one line (1-based) of a source file of the tree:
-// "malloc" for a line holding "api.malloc(", empty when there is none.
-std::string apiCallOn(const std::string &relativePath, int line);
+CudaReport parseCudaReport(const std::string &message);
