@@ -2,87 +2,69 @@
 // built from SimVR.cpp), and SimVRClient, which resolves them with dlsym.
 #pragma once
 
-#include <cstdint>
-
-extern "C" {
-// Back to a fresh headset: identity valid pose, empty records, system offered.
-typedef void (*simvr_reset_fn)();
-// Row-major 3 x 4 device-to-tracking transform of the headset.
-typedef void (*simvr_set_head_pose_fn)(const float *rowMajor3x4);
-typedef void (*simvr_set_pose_valid_fn)(int valid);
-// Whether "IVRSystem_019" is offered (a runtime of another version otherwise).
-typedef void (*simvr_set_offer_system_fn)(int offered);
-typedef int (*simvr_submit_count_fn)();
-// Eye, GL texture name, texture type and colour space of submission index.
-typedef int (*simvr_get_submit_fn)(int index, int *eye, uint32_t *texture, int *type, int *colorSpace,
-                                   int *hadBounds, int *flags);
-// Every runtime call in order: 'I' init, 'S' shutdown, 'L'/'R' submit of an
-// eye, 'W' WaitGetPoses, 'P' projection query, 'E' eye-to-head query.
-typedef int (*simvr_event_count_fn)();
-typedef char (*simvr_event_fn)(int index);
-typedef int (*simvr_is_initialised_fn)();
-}
-
 #include <dlfcn.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-// The controls resolved from a loaded simulation. Opening the library by the
-// name the VR code uses gives the very object it loaded (one per file).
+struct SimVRSubmission {
+    int eye, type, colorSpace, hadBounds, flags;
+    uint32_t texture;
+};
+
+extern "C" {
+// Back to a fresh headset: identity valid pose, empty records; offer says
+// whether "IVRSystem_019" is offered (a runtime of another version otherwise).
+void simvr_reset(int offer);
+// Row-major 3 x 4 device-to-tracking transform of the headset.
+void simvr_set_head_pose(const float *rowMajor3x4, int valid);
+// Both copy at most size records into out and return how many there are.
+int simvr_submissions(SimVRSubmission *out, int size);
+// The calls in order: 'I' init, 'S' shutdown, 'L'/'R' submit of an eye, 'W'
+// WaitGetPoses; NUL-terminated.
+int simvr_events(char *out, int size);
+}
+
+// Opening the library by the name the VR code uses gives the very object it
+// loaded (one per file), so these controls reach the runtime under test.
 struct SimVRClient {
-    explicit SimVRClient(const char *library)
-    {
-        handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return;
-        reset = resolve<simvr_reset_fn>("simvr_reset");
-        setHeadPose = resolve<simvr_set_head_pose_fn>("simvr_set_head_pose");
-        setPoseValid = resolve<simvr_set_pose_valid_fn>("simvr_set_pose_valid");
-        setOfferSystem = resolve<simvr_set_offer_system_fn>("simvr_set_offer_system");
-        submitCount = resolve<simvr_submit_count_fn>("simvr_submit_count");
-        getSubmit = resolve<simvr_get_submit_fn>("simvr_get_submit");
-        eventCount = resolve<simvr_event_count_fn>("simvr_event_count");
-        event = resolve<simvr_event_fn>("simvr_event");
-        isInitialised = resolve<simvr_is_initialised_fn>("simvr_is_initialised");
-    }
-    bool ok() const
-    {
-        return handle && reset && setHeadPose && setPoseValid && setOfferSystem && submitCount && getSubmit &&
-               eventCount && event && isInitialised;
-    }
+    explicit SimVRClient(const char *library) : handle(dlopen(library, RTLD_NOW | RTLD_LOCAL)) {}
+    bool ok() const { return reset && setHeadPose && copySubmissions && copyEvents; }
 
     // The recorded calls that are among `of`, in order, e.g. "LRWLRW".
     std::string events(const std::string &of)
     {
-        std::string out;
-        for (int i = 0; i < eventCount(); ++i)
-            if (of.find(event(i)) != std::string::npos)
-                out.push_back(event(i));
+        std::string all(static_cast<size_t>(copyEvents(nullptr, 0)) + 1, '\0'), out;
+        copyEvents(&all[0], static_cast<int>(all.size()));
+        for (const char *e = all.c_str(); *e; ++e)
+            if (of.find(*e) != std::string::npos)
+                out.push_back(*e);
         return out;
     }
-    int count(char which) { return static_cast<int>(events(std::string(1, which)).size()); }
-
+    int submitCount() { return copySubmissions(nullptr, 0); }
+    std::vector<SimVRSubmission> submissions()
+    {
+        std::vector<SimVRSubmission> all(static_cast<size_t>(submitCount()));
+        copySubmissions(all.data(), static_cast<int>(all.size()));
+        return all;
+    }
     // Head at (x, y, z), turned by yaw about +y, then pitched about +x.
-    void pose(float yawDegrees, float pitchDegrees, float x = 0, float y = 0, float z = 0)
+    void pose(float yawDegrees, float pitchDegrees, float x, float y, float z, bool valid = true)
     {
         const float a = yawDegrees * 3.14159265f / 180.0f, b = pitchDegrees * 3.14159265f / 180.0f;
         const float ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
         const float m[12] = {ca, sa * sb, sa * cb, x, 0, cb, -sb, y, -sa, ca * sb, ca * cb, z};
-        setHeadPose(m);
+        setHeadPose(m, valid);
     }
 
-    void *handle = nullptr;
-    simvr_reset_fn reset = nullptr;
-    simvr_set_head_pose_fn setHeadPose = nullptr;
-    simvr_set_pose_valid_fn setPoseValid = nullptr;
-    simvr_set_offer_system_fn setOfferSystem = nullptr;
-    simvr_submit_count_fn submitCount = nullptr;
-    simvr_get_submit_fn getSubmit = nullptr;
-    simvr_event_count_fn eventCount = nullptr;
-    simvr_event_fn event = nullptr;
-    simvr_is_initialised_fn isInitialised = nullptr;
-
-private:
-    template <typename Fn> Fn resolve(const char *name) { return reinterpret_cast<Fn>(dlsym(handle, name)); }
+    void *handle;
+#define SIMVR_CONTROL(member, name)                                                                                    \
+    decltype(&::name) member = handle ? reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)) : nullptr
+    SIMVR_CONTROL(reset, simvr_reset);
+    SIMVR_CONTROL(setHeadPose, simvr_set_head_pose);
+    SIMVR_CONTROL(copySubmissions, simvr_submissions);
+    SIMVR_CONTROL(copyEvents, simvr_events);
+#undef SIMVR_CONTROL
 };
