@@ -14,214 +14,158 @@ namespace {
 
 struct Counted {
     static inline int deleted = 0;
-    explicit Counted(int id = 0) : id(id) {}
     ~Counted() { ++deleted; }
-    int id;
 };
+using Ids = std::vector<int>;
 
-std::vector<int> drain(BoundedRing<Counted> &ring)
-{
-    std::vector<int> ids;
-    while (Counted *p = ring.pop())
-        ids.push_back(p->id);
-    return ids;
-}
-
+// Items are known by their index in the fixture. Pools and queues delete what
+// they still hold when they die, so each test drains them.
 class QueuesTest : public ::testing::Test {
 protected:
-    QueuesTest()
+    // Pushes the items, expecting each to be taken (or each refused).
+    template <typename Container> void push(Container &c, Ids ids, bool taken = true)
     {
-        for (int i = 0; i < 8; ++i)
-            items.emplace_back(i);
+        for (int i : ids)
+            EXPECT_EQ(c.push(&items[i]), taken) << "item " << i;
     }
-    Counted *item(int i) { return &items[size_t(i)]; }
-    // Pools and queues delete what they still hold when they die; the items
-    // here live in the fixture, so take them out first.
-    template <typename Container>
-    static void release(Container &container)
+    template <typename Container> Ids drain(Container &c)
     {
-        while (container.pop()) {
-        }
+        Ids ids;
+        while (Counted *p = c.pop())
+            ids.push_back(int(p - items));
+        return ids;
     }
-    std::vector<Counted> items;
+    Counted items[8];
 };
 
 TEST_F(QueuesTest, RingRefusesBeyondCapacityAndKeepsOrderAcrossTheWrap)
 {
     BoundedRing<Counted> ring;
-    EXPECT_FALSE(ring.push(item(0))) << "a ring without capacity holds nothing";
-    EXPECT_EQ(ring.pop(), nullptr);
-
+    push(ring, {0}, false); // no capacity, holds nothing
     ring.setCapacity(4);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(ring.push(item(i)));
+    push(ring, {0, 1, 2, 3});
     EXPECT_TRUE(ring.isFull());
-    EXPECT_FALSE(ring.push(item(4)));
-    EXPECT_EQ(ring.size(), 4u);
-
-    // Head moves to 3, the next pushes wrap to the start of the storage.
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(ring.pop(), item(i));
-    EXPECT_TRUE(ring.push(item(4)));
-    EXPECT_TRUE(ring.push(item(5)));
-    EXPECT_TRUE(ring.push(item(6)));
-    EXPECT_FALSE(ring.push(item(7)));
-    EXPECT_EQ(ring.front(), item(3));
-    EXPECT_EQ(drain(ring), (std::vector<int>{3, 4, 5, 6}));
-    EXPECT_TRUE(ring.isEmpty());
+    push(ring, {4}, false);
+    EXPECT_EQ(drain(ring), (Ids{0, 1, 2, 3}));
+    push(ring, {0, 1, 2});
+    ring.pop();
+    ring.pop();
+    push(ring, {3, 4, 5}); // wraps to the start of the storage
+    push(ring, {6}, false);
+    EXPECT_EQ(ring.front(), &items[2]);
+    EXPECT_EQ(drain(ring), (Ids{2, 3, 4, 5}));
     EXPECT_EQ(ring.front(), nullptr);
 }
 
 TEST_F(QueuesTest, SetCapacityKeepsTheOldestEntriesInOrder)
 {
     BoundedRing<Counted> ring;
-    ring.setCapacity(4);
-    for (int i = 0; i < 4; ++i)
-        ring.push(item(i));
+    ring.setCapacity(2);
+    ring.setCapacity(4); // growing an empty ring
+    push(ring, {0, 1, 2, 3});
     ring.pop();
     ring.pop();
-    ring.push(item(4)); // wrapped: storage holds 4,_,2,3 with head at 2
-
+    push(ring, {4}); // wrapped: storage holds 4,_,2,3 with head at 2
     ring.setCapacity(6);
     EXPECT_EQ(ring.getCapacity(), 6u);
-    EXPECT_EQ(ring.size(), 3u);
-    for (int i = 5; i < 8; ++i)
-        EXPECT_TRUE(ring.push(item(i)));
-    EXPECT_FALSE(ring.push(item(0)));
-    EXPECT_EQ(drain(ring), (std::vector<int>{2, 3, 4, 5, 6, 7}));
+    push(ring, {5, 6, 7});
+    push(ring, {0}, false);
+    EXPECT_EQ(drain(ring), (Ids{2, 3, 4, 5, 6, 7}));
 
     // Shrinking keeps the oldest; the rest is dropped, not deleted.
-    for (int i = 0; i < 5; ++i)
-        ring.push(item(i));
+    push(ring, {0, 1, 2, 3, 4});
     Counted::deleted = 0;
     ring.setCapacity(2);
     EXPECT_EQ(Counted::deleted, 0);
     EXPECT_TRUE(ring.isFull());
-    EXPECT_EQ(drain(ring), (std::vector<int>{0, 1}));
-
-    ring.setCapacity(2); // same capacity: nothing happens
-    ring.push(item(6));
-    ring.setCapacity(2);
-    EXPECT_EQ(ring.front(), item(6));
+    ring.setCapacity(2); // same capacity: contents stay
+    EXPECT_EQ(drain(ring), (Ids{0, 1}));
 }
 
 TEST_F(QueuesTest, FullPoolLeavesTheCallersPointerSet)
 {
     FreePool<Counted> pool;
     pool.setCapacity(1);
-    Counted *first = item(0);
+    Counted *first = &items[0], *second = &items[1];
     EXPECT_TRUE(pool.giveBack(first));
     EXPECT_EQ(first, nullptr);
-
-    Counted *second = item(1);
     EXPECT_FALSE(pool.giveBack(second));
-    EXPECT_EQ(second, item(1));
-    EXPECT_TRUE(pool.isFull());
-    EXPECT_EQ(pool.pop(), item(0));
-    EXPECT_TRUE(pool.isEmpty());
-    release(pool);
+    EXPECT_EQ(second, &items[1]);
+    EXPECT_EQ(drain(pool), Ids{0});
 }
 
-TEST_F(QueuesTest, ReadyQueueHoldStopsConsumersButNotTheEngine)
-{
-    ReadyQueue<Counted> queue;
-    queue.setCapacity(4);
-    queue.push(item(0));
-    queue.push(item(1));
-    queue.setOnHold(true);
-    EXPECT_EQ(queue.take(), nullptr);
-    EXPECT_EQ(queue.size(), 2u);
-    EXPECT_EQ(queue.pop(), item(0)) << "the engine's own pops ignore the hold";
-    queue.setOnHold(false);
-    EXPECT_EQ(queue.take(), item(1));
-    EXPECT_EQ(queue.take(), nullptr);
-    release(queue);
-}
-
-TEST_F(QueuesTest, FlushReadyMovesEveryEntryToThePoolInOrder)
+TEST_F(QueuesTest, HoldStopsTakeButNotPopAndFlushReadyEmptiesTheQueue)
 {
     ReadyQueue<Counted> queue;
     FreePool<Counted> pool;
     queue.setCapacity(4);
     pool.setCapacity(4);
-    Counted *idle = item(0);
+    Counted *idle = &items[0];
     pool.giveBack(idle);
-    queue.push(item(1));
-    queue.push(item(2));
+    push(queue, {1, 2, 3});
     queue.setOnHold(true);
-
-    flushReady(queue, pool);
+    EXPECT_EQ(queue.take(), nullptr);
+    EXPECT_EQ(queue.pop(), &items[1]) << "the engine's own pops ignore the hold";
+    queue.setOnHold(false);
+    EXPECT_EQ(queue.take(), &items[2]);
+    push(queue, {4});
+    queue.setOnHold(true);
+    flushReady(queue, pool); // whatever the hold
     EXPECT_EQ(queue.size(), 0u);
-    EXPECT_EQ(pool.size(), 3u);
-    EXPECT_EQ(pool.pop(), item(0));
-    EXPECT_EQ(pool.pop(), item(1));
-    EXPECT_EQ(pool.pop(), item(2));
-    release(pool);
-    release(queue);
+    EXPECT_EQ(drain(pool), (Ids{0, 3, 4}));
 }
 
-TEST(QueuesOwnershipTest, ClearPoolDeletesEveryIdleObject)
+// A pool of owned objects: clearPool deletes them; circulating them between a
+// producer and a consumer thread, as the decoder and the audio device do, loses none.
+TEST(QueuesOwnershipTest, ClearPoolDeletesAndCirculationLosesNothing)
 {
-    FreePool<Counted> pool;
-    pool.setCapacity(5);
-    for (int i = 0; i < 3; ++i) {
-        Counted *p = new Counted(i);
-        pool.giveBack(p);
-    }
-    Counted::deleted = 0;
-    clearPool(pool);
-    EXPECT_EQ(Counted::deleted, 3);
-    EXPECT_TRUE(pool.isEmpty());
-    Counted *again = new Counted(9);
-    EXPECT_TRUE(pool.giveBack(again)) << "the pool stays usable";
-}
-
-// A producer fills objects from the pool into the queue while a consumer takes
-// them and gives them back, as the decoder and the audio device do.
-TEST(QueuesConcurrencyTest, ObjectsCirculateWithoutLossBetweenTwoThreads)
-{
-    constexpr int kObjects = 16;
-    constexpr int kRounds = 20000;
+    constexpr int kObjects = 16, kRounds = 20000;
     FreePool<Counted> pool;
     ReadyQueue<Counted> queue;
     pool.setCapacity(kObjects);
     queue.setCapacity(kObjects);
-    for (int i = 0; i < kObjects; ++i) {
-        Counted *p = new Counted(i);
-        pool.giveBack(p);
-    }
+    auto fill = [&] {
+        for (int i = 0; i < kObjects; ++i) {
+            Counted *p = new Counted;
+            ASSERT_TRUE(pool.giveBack(p));
+        }
+    };
+    fill();
+    Counted::deleted = 0;
+    clearPool(pool);
+    EXPECT_EQ(Counted::deleted, kObjects);
+    EXPECT_TRUE(pool.isEmpty());
 
-    std::atomic<int> consumed{0};
-    std::atomic<int> refused{0};
+    fill();
+    // A refused hand-over is counted and the object kept, so nothing hangs on it.
+    std::atomic<int> consumed{0}, refused{0};
     std::thread consumer([&] {
-        while (consumed.load() + refused.load() < kRounds) {
+        while (consumed + refused < kRounds) {
             Counted *p = queue.take();
             if (!p) {
                 std::this_thread::yield();
                 continue;
             }
-            consumed.fetch_add(1);
+            ++consumed;
             if (!pool.giveBack(p)) {
-                refused.fetch_add(1);
+                ++refused;
                 delete p;
             }
         }
     });
-    int produced = 0;
-    while (produced < kRounds) {
+    for (int produced = 0; produced < kRounds;) {
         Counted *p = pool.pop();
         if (!p) {
             std::this_thread::yield();
             continue;
         }
+        ++produced;
         if (!queue.push(p)) {
-            refused.fetch_add(1);
+            ++refused;
             pool.giveBack(p);
         }
-        ++produced;
     }
     consumer.join();
-    flushReady(queue, pool);
     EXPECT_EQ(refused.load(), 0);
     EXPECT_EQ(pool.size(), uint32_t(kObjects));
 }

@@ -4,10 +4,10 @@
 #include "support/HighResTimerProbe.h"
 
 #include <QString>
-#include <QStringList>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 struct FpsCounterProbe {
     static HighResTimer &timer(FpsCounter &counter) { return counter.timer; }
@@ -16,7 +16,6 @@ struct FpsCounterProbe {
 namespace {
 
 int64_t g_nowNs = 0;
-
 bool fixedCounter(int64_t *ns)
 {
     *ns = g_nowNs;
@@ -24,84 +23,69 @@ bool fixedCounter(int64_t *ns)
 }
 
 // A counter whose window starts at 0 on a clock the test moves.
-struct ManualCounter {
+struct ManualCounter : FpsCounter {
     explicit ManualCounter(const char *name)
-        : counter(name)
+        : FpsCounter(name)
     {
         g_nowNs = 0;
-        HighResTimerProbe::setCounter(FpsCounterProbe::timer(counter), fixedCounter);
+        HighResTimerProbe::setCounter(FpsCounterProbe::timer(*this), fixedCounter);
     }
-    // Ticks at an absolute time on the test clock, in microseconds.
-    bool tickAt(int64_t us)
+    bool tickAt(int64_t us) // absolute time on the test clock
     {
         g_nowNs = us * 1000;
-        return counter.tick();
+        return tick();
     }
-    FpsCounter counter;
 };
 
-QtMsgType g_lastType;
-QString g_lastMessage;
-bool g_lastHadFile = true;
+// Events at these times (µs after the previous window closed at `after`, if
+// given): only the last one closes the window, leaving these rates.
+struct Window {
+    const char *what;
+    int64_t after;
+    std::vector<int64_t> ticks;
+    int64_t rate;
+    uint64_t maxRate, minRate;
+};
 
-void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+TEST(FpsCounter, WindowRates)
 {
-    g_lastType = type;
-    g_lastMessage = message;
-    g_lastHadFile = context.file != nullptr;
+    const Window windows[] = {
+        // Ten 100 ms intervals, the tenth landing on exactly 1 s, closed 250 ms
+        // later: the closing event is not counted, but its interval is the longest.
+        {"closing", 0,
+         {100000, 200000, 300000, 400000, 500000, 600000, 700000, 800000, 900000, 1000000, 1250000}, 10, 10, 4},
+        {"zero interval is 1 us", 0, {300000, 300000, 1500000}, 2, 1000000, 0},
+        {"more than a second apart", 0, {2000000}, 0, 0, 0},
+        {"exactly 1 s still inside, the next us closes", 0, {1000000, 1000001}, 1, 1000000, 1},
+        // Timed from the previous close, with fresh extremes.
+        {"next window", 1250000, {500000, 1500000}, 1, 2, 1},
+    };
+    for (const Window &w : windows) {
+        SCOPED_TRACE(w.what);
+        ManualCounter c("window");
+        if (w.after) {
+            c.tickAt(100000); // a shortest interval the next window must forget
+            ASSERT_TRUE(c.tickAt(w.after));
+        } else {
+            EXPECT_EQ(c.rate(), 0) << "nothing is reported before the first window closes";
+        }
+        for (size_t i = 0; i + 1 < w.ticks.size(); ++i)
+            EXPECT_FALSE(c.tickAt(w.after + w.ticks[i])) << "tick " << i;
+        EXPECT_TRUE(c.tickAt(w.after + w.ticks.back()));
+        EXPECT_EQ(c.rate(), w.rate);
+        EXPECT_EQ(c.maxRate(), w.maxRate);
+        EXPECT_EQ(c.minRate(), w.minRate);
+    }
 }
 
-} // namespace
-
-TEST(FpsCounter, ClosingEventTakesPartInIntervalsButNotInTheRate)
+QtMsgType g_type;
+QString g_message;
+bool g_hadFile = true;
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    ManualCounter c("window");
-    for (int i = 1; i <= 10; ++i)
-        EXPECT_FALSE(c.tickAt(i * 100000)) << "tick " << i; // the tenth lands on exactly 1 s
-    // Nothing is reported before the first window closes.
-    EXPECT_EQ(c.counter.rate(), 0);
-    EXPECT_EQ(c.counter.maxRate(), 0u);
-    EXPECT_EQ(c.counter.minRate(), 0u);
-
-    EXPECT_TRUE(c.tickAt(1250000));
-    EXPECT_EQ(c.counter.rate(), 10);
-    EXPECT_EQ(c.counter.maxRate(), 10u); // shortest 100 ms
-    EXPECT_EQ(c.counter.minRate(), 4u);  // longest is the closing 250 ms
-
-    // The next window is timed from the closing event, with fresh extremes:
-    // one event 500 ms in, then the close 1 s later.
-    EXPECT_FALSE(c.tickAt(1250000 + 500000));
-    EXPECT_TRUE(c.tickAt(1250000 + 1500000));
-    EXPECT_EQ(c.counter.rate(), 1);
-    EXPECT_EQ(c.counter.maxRate(), 2u);
-    EXPECT_EQ(c.counter.minRate(), 1u);
-}
-
-TEST(FpsCounter, ZeroIntervalCountsAsOneMicrosecond)
-{
-    ManualCounter c("burst");
-    EXPECT_FALSE(c.tickAt(300000));
-    EXPECT_FALSE(c.tickAt(300000));
-    EXPECT_TRUE(c.tickAt(1500000));
-    EXPECT_EQ(c.counter.rate(), 2);
-    EXPECT_EQ(c.counter.maxRate(), 1000000u);
-    EXPECT_EQ(c.counter.minRate(), 0u); // longest 1.2 s
-}
-
-TEST(FpsCounter, EventsMoreThanASecondApartCloseEveryWindow)
-{
-    ManualCounter c("slow");
-    EXPECT_TRUE(c.tickAt(2000000));
-    EXPECT_EQ(c.counter.rate(), 0);
-    EXPECT_EQ(c.counter.maxRate(), 0u);
-    EXPECT_EQ(c.counter.minRate(), 0u);
-
-    // Exactly one second after the last close still belongs to the window.
-    EXPECT_FALSE(c.tickAt(2000000 + 1000000));
-    EXPECT_TRUE(c.tickAt(2000000 + 1000001));
-    EXPECT_EQ(c.counter.rate(), 1);
-    EXPECT_EQ(c.counter.maxRate(), 1000000u); // the closing 1 us
-    EXPECT_EQ(c.counter.minRate(), 1u);
+    g_type = type;
+    g_message = message;
+    g_hadFile = context.file != nullptr;
 }
 
 TEST(FpsCounter, PrintWritesNameAndRatesInOrderToQtDebug)
@@ -110,14 +94,12 @@ TEST(FpsCounter, PrintWritesNameAndRatesInOrderToQtDebug)
     for (int i = 1; i <= 4; ++i)
         c.tickAt(i * 200000);
     ASSERT_TRUE(c.tickAt(1100000));
-
-    QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-    g_lastMessage.clear();
-    c.counter.print();
+    QtMessageHandler previous = qInstallMessageHandler(capture);
+    c.print();
     qInstallMessageHandler(previous);
-
-    EXPECT_EQ(g_lastType, QtDebugMsg);
-    EXPECT_FALSE(g_lastHadFile);
-    const QStringList items = g_lastMessage.split(' ', Qt::SkipEmptyParts);
-    EXPECT_EQ(items, (QStringList{"pushForRendering", "4", "5", "3"})) << qPrintable(g_lastMessage);
+    EXPECT_EQ(g_type, QtDebugMsg);
+    EXPECT_FALSE(g_hadFile);
+    EXPECT_EQ(g_message.simplified().toStdString(), "pushForRendering 4 5 3");
 }
+
+} // namespace

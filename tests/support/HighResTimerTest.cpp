@@ -29,13 +29,10 @@ void useFakeCounter(HighResTimer &timer, int64_t startNs, int64_t stepNs = 0)
     g_fakeStepNs = stepNs;
 }
 
-} // namespace
-
 TEST(HighResTimer, ElapsedDropsRemaindersAndDoesNotOverflow)
 {
     HighResTimer timer;
     useFakeCounter(timer, 5000000000LL);
-
     g_fakeNs += 1999999999; // just under 2 s
     EXPECT_EQ(timer.elapsedMs(), 1999u);
     EXPECT_EQ(timer.elapsedUs(), 1999999u);
@@ -48,7 +45,6 @@ TEST(HighResTimer, ElapsedDropsRemaindersAndDoesNotOverflow)
     g_fakeFails = true;
     EXPECT_EQ(timer.elapsedMs(), 0u);
     EXPECT_EQ(timer.elapsedUs(), 0u);
-
     g_fakeFails = false;
     timer.restart();
     g_fakeNs += 7000000;
@@ -66,112 +62,70 @@ TEST(HighResTimer, RealClockIsMonotonicAndAgreesWithMsTicks)
         previous = us;
     }
     sleepMs(20);
-    EXPECT_GE(timer.elapsedMs(), 20u);
     EXPECT_GE(timer.elapsedUs(), 20000u);
     EXPECT_GE(msTicks() - ticksBefore, 20u);
 }
 
-namespace {
+// One wait on a fresh timer and the strategy it must take: the timer armed,
+// plain sleeps, and whether the precise tail may poll (yield).
+struct Wait {
+    const char *what;
+    bool withTimer;
+    void (*run)(HighResTimer &);
+    uint32_t atLeastMs, arms, plainSleeps;
+    bool yieldsAllowed;
+};
 
-// Starts a fresh measurement: counts cleared, origin now.
-void restartCounting(HighResTimer &timer)
+TEST(HighResTimer, SleepingStrategies)
 {
-    HighResTimerProbe::resetCounts(timer);
-    timer.restart();
-}
-
-// Expects the waits since the last restartCounting to have armed the timer
-// and fallen back to sleepMs this many times; yields unless yieldsAllowed.
-void expectWaits(HighResTimer &timer, uint32_t arms, uint32_t plainSleeps, bool yieldsAllowed)
-{
-    const HighResTimerProbe::Counts counts = HighResTimerProbe::counts(timer);
-    EXPECT_EQ(counts.timerArms, arms);
-    EXPECT_EQ(counts.plainSleeps, plainSleeps);
-    if (!yieldsAllowed) {
-        EXPECT_EQ(counts.yields, 0u);
+    const Wait waits[] = {
+        {"sleepUntil a time that has passed", true, [](HighResTimer &t) {
+             sleepMs(7);
+             t.sleepUntil(5);
+             t.sleepUntil(0);
+             // Remaining times that read as non-positive 32-bit values are not slept.
+             t.sleepUntil(0x80000000ull + t.elapsedMs());
+             t.sleepUntil(1ull << 40);
+         }, 0, 0, 0, false},
+        {"preciseSleep(2) only yields", true, [](HighResTimer &t) { t.preciseSleep(2); }, 2, 0, 0, true},
+        {"preciseSleep(3) arms once", true, [](HighResTimer &t) { t.preciseSleep(3); }, 3, 1, 0, true},
+        {"sleepUntil(20) arms once", true, [](HighResTimer &t) { t.sleepUntil(20); }, 20, 1, 0, true},
+        {"preciseSleep(250) unrefined", true, [](HighResTimer &t) { t.preciseSleep(250); }, 250, 1, 0, false},
+        // Seconds and the rest go into separate fields of the timer value; a bad
+        // split makes arming fail and shows as a plain sleep.
+        {"coarseSleep(1005)", true, [](HighResTimer &t) { t.coarseSleep(1005); }, 1005, 1, 0, false},
+        {"coarseSleep(0) keeps armed", true, [](HighResTimer &t) { t.coarseSleep(0); }, 0, 1, 0, false},
+        {"no timer: preciseSleep(10)", false, [](HighResTimer &t) { t.preciseSleep(10); }, 10, 0, 1, true},
+        {"no timer: sleepUntil(260)", false, [](HighResTimer &t) { t.sleepUntil(260); }, 260, 0, 1, false},
+    };
+    for (const Wait &w : waits) {
+        SCOPED_TRACE(w.what);
+        HighResTimer timer;
+        ASSERT_TRUE(HighResTimerProbe::hasWaitableTimer(timer));
+        if (!w.withTimer)
+            HighResTimerProbe::dropWaitableTimer(timer);
+        HighResTimerProbe::resetCounts(timer);
+        timer.restart();
+        w.run(timer);
+        EXPECT_GE(timer.elapsedMs(), w.atLeastMs);
+        const HighResTimerProbe::Counts counts = HighResTimerProbe::counts(timer);
+        EXPECT_EQ(counts.timerArms, w.arms);
+        EXPECT_EQ(counts.plainSleeps, w.plainSleeps);
+        if (!w.yieldsAllowed) {
+            EXPECT_EQ(counts.yields, 0u);
+        }
     }
-}
-
-} // namespace
-
-TEST(HighResTimer, SleepUntilReturnsAtOnceWhenTheTimeHasPassed)
-{
-    HighResTimer timer;
-    ASSERT_TRUE(HighResTimerProbe::hasWaitableTimer(timer));
-    sleepMs(7);
-    timer.sleepUntil(5);
-    timer.sleepUntil(0);
-    // Remaining times that read as non-positive 32-bit values are not slept.
-    timer.sleepUntil(0x80000000ull + timer.elapsedMs());
-    timer.sleepUntil(1ull << 40);
-    expectWaits(timer, 0, 0, false);
-}
-
-TEST(HighResTimer, ShortWaitsOnlyYieldAndLongerOnesArmTheTimerOnce)
-{
-    HighResTimer timer;
-    restartCounting(timer);
-    timer.preciseSleep(2);
-    EXPECT_GE(timer.elapsedMs(), 2u);
-    expectWaits(timer, 0, 0, true);
-
-    restartCounting(timer);
-    timer.preciseSleep(3);
-    EXPECT_GE(timer.elapsedMs(), 3u);
-    expectWaits(timer, 1, 0, true);
-
-    restartCounting(timer);
-    timer.sleepUntil(20);
-    EXPECT_GE(timer.elapsedMs(), 20u);
-    expectWaits(timer, 1, 0, true);
-}
-
-TEST(HighResTimer, WaitsAbove249MsAreNotRefined)
-{
-    HighResTimer timer;
-    restartCounting(timer);
-    timer.preciseSleep(250);
-    EXPECT_GE(timer.elapsedMs(), 250u);
-    expectWaits(timer, 1, 0, false);
-
-    // Whole seconds and the rest go into separate fields of the timer value;
-    // a bad split makes arming fail and shows as a plain sleep.
-    restartCounting(timer);
-    timer.coarseSleep(1005);
-    EXPECT_GE(timer.elapsedMs(), 1005u);
-    expectWaits(timer, 1, 0, false);
-
-    // A zero wait must not disarm the timer and block forever.
-    restartCounting(timer);
-    timer.coarseSleep(0);
-    expectWaits(timer, 1, 0, false);
-}
-
-TEST(HighResTimer, WithoutTheWaitableTimerEveryCoarseWaitIsAPlainSleep)
-{
-    HighResTimer timer;
-    HighResTimerProbe::dropWaitableTimer(timer);
-    ASSERT_FALSE(HighResTimerProbe::hasWaitableTimer(timer));
-
-    restartCounting(timer);
-    timer.preciseSleep(10);
-    EXPECT_GE(timer.elapsedMs(), 10u);
-    expectWaits(timer, 0, 1, true);
-
-    restartCounting(timer);
-    timer.sleepUntil(260);
-    EXPECT_GE(timer.elapsedMs(), 260u);
-    expectWaits(timer, 0, 1, false);
 }
 
 TEST(HighResTimer, SleepUntilThenRestartStartsTheNextPassAtTheWakeUp)
 {
     HighResTimer timer;
-    // Every counter read moves the clock by 1 ms.
-    useFakeCounter(timer, 0, 1000000);
+    useFakeCounter(timer, 0, 1000000); // every read moves the clock by 1 ms
     timer.sleepUntilThenRestart(5);
-    // The wait polled the clock up to 5 ms and yielded in between; the
-    // restart then reset the origin, so one read later only 1 ms has passed.
+    // The wait polled the clock up to 5 ms, yielding in between; the restart
+    // reset the origin, so one read later only 1 ms has passed.
     EXPECT_GT(HighResTimerProbe::counts(timer).yields, 0u);
     EXPECT_EQ(timer.elapsedMs(), 1u);
 }
+
+} // namespace

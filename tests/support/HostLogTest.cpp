@@ -4,27 +4,15 @@
 // HostLogBridge.h re-enables QObject's user data and must precede Qt headers.
 #include "support/HostLogBridge.h"
 
+#include "LogTestSupport.h"
 #include "support/LogTimeSource.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <vector>
-
-// Readable failure output for Qt strings.
-inline void PrintTo(const QByteArray &bytes, std::ostream *out)
-{
-    *out << '"' << bytes.toPercentEncoding(" :_/\\\"'.-").constData() << '"';
-}
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toUtf8().constData() << '"';
-}
 
 namespace {
 
@@ -34,23 +22,7 @@ struct Captured {
 };
 std::vector<Captured> g_captured;
 
-void capture(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    g_captured.push_back({type, message});
-}
-
-LocalTime fixedTime()
-{
-    return LocalTime{2031, 12, 31, 23, 59, 58, 7};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Expects exactly one critical message, unquoted, with this text.
+// Expects exactly one critical message since the last call, unquoted, with this text.
 void expectCritical(const QString &text)
 {
     ASSERT_EQ(g_captured.size(), 1u);
@@ -59,84 +31,75 @@ void expectCritical(const QString &text)
     g_captured.clear();
 }
 
-void attach(QCoreApplication &app, QObjectUserData *data)
-{
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    app.setUserData(kHostLogUserDataId, data);
-    QT_WARNING_POP
-}
-
-} // namespace
-
 // One process, one application object: the stages follow the host's life.
 TEST(LogToHost, FindsTheHostLoggerThroughApplicationUserData)
 {
-    QtMessageHandler previous = qInstallMessageHandler(capture);
-    setLogTimeSource(fixedTime);
+    QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+              g_captured.push_back({type, message});
+          });
+    setLogTimeSource([] { return LocalTime{2031, 12, 31, 23, 59, 58, 7}; });
+    const QByteArray stamp = "2031:12:31_23:59:58:007 A: ";
     const QString message = QStringLiteral("Render mode has been selected: 100% \"%s\" %n");
 
-    // No application object yet.
     ASSERT_EQ(QCoreApplication::instance(), nullptr);
     logToHost(message);
     expectCritical(message);
 
     static int argc = 1;
     static char name[] = "HostLogTest";
-    static char *argv[] = {name, nullptr};
+    static char *argv[] ={name, nullptr};
     QCoreApplication app(argc, argv);
-
-    // No user data under the id.
-    logToHost(message);
+    logToHost(message); // no user data under the id
     expectCritical(message);
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("host.log");
-    LogFileRecord record{};
-    record.level = 0; // host lines are level A: written whatever the level
-    record.truncate = false;
-    record.encoding = 2;
-    record.path = path.toStdWString();
+    // Level 0: host lines are level A, written whatever the level.
+    LogFileRecord record{nullptr, 0, false, 0, 2, path.toStdWString()};
     Logger logger{&record};
-    HostAnonymiser anonymiser{QStringLiteral("/home/Alice"), QStringLiteral("C:\\Users\\Alice")};
+    // Writes one host line into a fresh file and returns the file.
+    auto logged = [&](const QString &text) {
+        if (record.file)
+            std::fclose(record.file);
+        record.file = nullptr;
+        QFile::remove(path);
+        logToHost(text);
+        return readAll(path);
+    };
 
-    // User data whose logger pointer is null. The application deletes it.
+    // User data whose logger pointer is null; the application deletes it.
+    HostAnonymiser anonymiser{QStringLiteral("/home/Alice"), QStringLiteral("C:\\Users\\Alice")};
     auto *bridge = new HostLogBridge(nullptr, &anonymiser);
-    attach(app, bridge);
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    app.setUserData(kHostLogUserDataId, bridge);
+    QT_WARNING_POP
     logToHost(message);
     expectCritical(message);
     EXPECT_FALSE(QFile::exists(path));
 
     bridge->logger = &logger;
-    logToHost(message);
+    EXPECT_EQ(logged(message), stamp + message.toLatin1() + "\n");
     EXPECT_TRUE(g_captured.empty());
-    EXPECT_EQ(readAll(path), QByteArray("2031:12:31_23:59:58:007 A: ") + message.toLatin1() + "\n");
 
     // Both forms, in any letter case; Latin-1 survives, the rest becomes '?'.
-    QFile::remove(path);
-    std::fclose(record.file);
-    record.file = nullptr;
-    logToHost(QString::fromUtf8("open /HOME/alice/v\xc3\xad" "deo.mp4 from c:\\users\\ALICE\\x \xe2\x9c\x93"));
-    EXPECT_EQ(readAll(path), QByteArray("2031:12:31_23:59:58:007 A: open %USERPROFILE%/v\xc3\xad"
-                                        "deo.mp4 from %USERPROFILE%\\x ?\n"));
+    EXPECT_EQ(logged(QString::fromUtf8("open /HOME/alice/v\xc3\xad"
+                                       "deo.mp4 from c:\\users\\ALICE\\x \xe2\x9c\x93")),
+        stamp
+            + "open %USERPROFILE%/v\xc3\xad"
+              "deo.mp4 from %USERPROFILE%\\x ?\n");
 
-    // Without an anonymiser the text is written as it is.
-    bridge->anonymiser = nullptr;
-    QFile::remove(path);
-    std::fclose(record.file);
-    record.file = nullptr;
-    logToHost(QStringLiteral("/home/Alice/a.mp4"));
-    EXPECT_EQ(readAll(path), QByteArray("2031:12:31_23:59:58:007 A: /home/Alice/a.mp4\n"));
-
-    // Empty forms replace nothing.
-    HostAnonymiser empty{QString(), QString()};
+    bridge->anonymiser = nullptr; // the text as it is
+    EXPECT_EQ(logged(QStringLiteral("/home/Alice/a.mp4")), stamp + "/home/Alice/a.mp4\n");
+    HostAnonymiser empty{QString(), QString()}; // empty forms replace nothing
     bridge->anonymiser = &empty;
-    logToHost(QStringLiteral("ab"));
-    EXPECT_TRUE(readAll(path).endsWith(" A: ab\n"));
+    EXPECT_EQ(logged(QStringLiteral("ab")), stamp + "ab\n");
 
     std::fclose(record.file);
-    record.file = nullptr;
     setLogTimeSource(nullptr);
     qInstallMessageHandler(previous);
 }
+
+} // namespace
