@@ -187,6 +187,7 @@ TEST_F(QtAudioPlayerTest, PlaysQueuedToneAtTheVolumeSet)
 TEST_F(QtAudioPlayerTest, PlayFromAnotherThreadAndHoldGivesSilence)
 {
     delete player;
+    player = nullptr;
     owner.start();
     awaitInThread(&owner, [this] { player = new TestPlayer(queues); });
     ASSERT_EQ(player->thread(), &owner);
