@@ -1,5 +1,5 @@
-// Entry point of the end-to-end tests: one QApplication on the main thread,
-// which is the GUI thread every IMediaPlayer2 call is made on.
+// Entry point of the end-to-end and engine tests: one QApplication on the main
+// thread, which is the GUI thread every player call is made on.
 #include "common/GlDriverPin.h"
 
 #include <QApplication>
