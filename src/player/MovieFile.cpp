@@ -17,31 +17,38 @@ extern "C" {
 
 namespace {
 
-// The decoder's format callback has no user context, so the format chosen by
-// the hardware set-up lives here. Written only while a file is being opened;
-// FFmpeg's decoding threads read it later.
-std::atomic<AVPixelFormat> hwPixelFormat{AV_PIX_FMT_NONE};
-
-// FFmpeg's log text captured while the stream description is dumped.
-std::string dumpText;
+// FFmpeg's log callback is process-wide and has no user context; while one
+// thread dumps a stream description, the lines it logs go to that thread's
+// text. Lines logged meanwhile by other threads (another player's decoding
+// threads) are not captured.
+thread_local std::string *captureTarget = nullptr;
 
 void captureLog(void *, int, const char *format, va_list args)
 {
+    if (!captureTarget)
+        return;
     char line[512];
     vsnprintf(line, sizeof line, format, args);
-    dumpText += line;
+    *captureTarget += line;
 }
 
-// Offers only the hardware format: a software format here would silently
+// Offers only the hardware format chosen for this file (reached through the
+// codec context's opaque pointer): a software format here would silently
 // bypass the GPU converter the engine chose for this file.
-AVPixelFormat pickHardwareFormat(AVCodecContext *, const AVPixelFormat *offered)
+AVPixelFormat pickHardwareFormat(AVCodecContext *context, const AVPixelFormat *offered)
 {
-    const AVPixelFormat wanted = hwPixelFormat.load();
+    const auto *file = static_cast<const MovieFile *>(context->opaque);
+    const AVPixelFormat wanted = file ? file->hwPixelFormat : AV_PIX_FMT_NONE;
     for (const AVPixelFormat *f = offered; *f != AV_PIX_FMT_NONE; ++f) {
         if (*f == wanted)
             return wanted;
     }
     return AV_PIX_FMT_NONE;
+}
+
+int64_t toUs(int64_t t, AVRational timeBase)
+{
+    return av_rescale_q(t, timeBase, AVRational{1, 1000000});
 }
 
 constexpr unsigned MaxStreams = 256;
@@ -92,6 +99,8 @@ bool MovieFile::open(bool hardware)
     Logger *logger = diagnosticLogger();
     hwPixelFormat = AV_PIX_FMT_NONE;
     release();
+    startUs = 0;
+    duration = -1;
 
     int rc = avformat_open_input(&formatContext, path->c_str(), nullptr, nullptr);
     if (rc != 0) {
@@ -110,6 +119,8 @@ bool MovieFile::open(bool hardware)
     AVCodecParameters *audioParameters = nullptr;
     if (!chooseStreams(videoParameters, audioParameters))
         return false;
+    if (!acceptPictureSize(videoParameters->width, videoParameters->height))
+        return false;
 
     videoCodec = avcodec_find_decoder(videoParameters->codec_id);
     if (!videoCodec) {
@@ -125,6 +136,7 @@ bool MovieFile::open(bool hardware)
         return false;
     }
     videoCodecContext->thread_count = decodingThreadCount(av_cpu_count());
+    videoCodecContext->opaque = this;
 
     if (hardware && !setUpHardware()) {
         logA(logger, "Hardware decoder initialization was not successful - software docder is used.");
@@ -140,7 +152,7 @@ bool MovieFile::open(bool hardware)
         return false;
     }
 
-    duration = av_rescale_q(formatContext->duration, AVRational{1, 1000000}, AVRational{1, 1000});
+    measureTimeline();
 
     if (audioStreamIndex < 0) {
         logA(logger, "No audio track available");
@@ -152,13 +164,15 @@ bool MovieFile::open(bool hardware)
 void MovieFile::dumpStreamDescription()
 {
     firstOpen = false;
-    dumpText.clear();
+    std::string dumpText;
     av_log_set_level(AV_LOG_VERBOSE);
+    captureTarget = &dumpText;
     av_log_set_callback(captureLog);
     av_dump_format(formatContext, 0, path->c_str(), 0);
     // FFmpeg stays silent from here on: a null callback makes av_log drop
     // everything, which is what the embedding host expects of the plug-in.
     av_log_set_callback(nullptr);
+    captureTarget = nullptr;
     logA(diagnosticLogger(), "%s", dumpText.c_str());
 }
 
@@ -171,6 +185,8 @@ bool MovieFile::chooseStreams(AVCodecParameters *&videoParameters, AVCodecParame
         case AVMEDIA_TYPE_VIDEO:
             videoStreamIndex = static_cast<int32_t>(i);
             videoTimeBase = stream->time_base;
+            videoFrameRate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+            sampleAspect = av_guess_sample_aspect_ratio(formatContext, stream, nullptr);
             videoParameters = stream->codecpar;
             break;
         case AVMEDIA_TYPE_AUDIO:
@@ -279,4 +295,47 @@ bool MovieFile::openAudio(AVCodecParameters *audioParameters)
     }
     hasAudio = true;
     return true;
+}
+
+bool MovieFile::acceptPictureSize(int width, int height)
+{
+    if (width > maxPictureSide || height > maxPictureSide) {
+        logE(diagnosticLogger(), "Picture size %dx%d is larger than %d pixels on a side", width, height,
+             maxPictureSide);
+        return false;
+    }
+    const int64_t frameBytes = int64_t(width) * height * 4;
+    if (frameBytes > maxFrameBytes) {
+        logE(diagnosticLogger(), "Picture size %dx%d needs %lld bytes per frame, more than the %lld allowed",
+             width, height, static_cast<long long>(frameBytes), static_cast<long long>(maxFrameBytes));
+        return false;
+    }
+    return true;
+}
+
+// Containers disagree on what their duration counts (MP4 includes an empty
+// leading edit, MPEG-TS does not), so the end is taken from the chosen
+// streams where they know it and the container's figure serves otherwise.
+void MovieFile::measureTimeline()
+{
+    const AVStream *streams[2] = {formatContext->streams[videoStreamIndex],
+                                  audioStreamIndex >= 0 ? formatContext->streams[audioStreamIndex] : nullptr};
+    int64_t earliest = AV_NOPTS_VALUE;
+    int64_t endUs = AV_NOPTS_VALUE;
+    for (const AVStream *stream : streams) {
+        if (!stream || stream->start_time == AV_NOPTS_VALUE)
+            continue;
+        const int64_t start = toUs(stream->start_time, stream->time_base);
+        earliest = earliest == AV_NOPTS_VALUE ? start : std::min(earliest, start);
+        if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+            const int64_t end = start + toUs(stream->duration, stream->time_base);
+            endUs = endUs == AV_NOPTS_VALUE ? end : std::max(endUs, end);
+        }
+    }
+    startUs = formatContext->start_time != AV_NOPTS_VALUE ? formatContext->start_time
+              : earliest != AV_NOPTS_VALUE                ? earliest
+                                                           : 0;
+    if (endUs == AV_NOPTS_VALUE && formatContext->duration != AV_NOPTS_VALUE && formatContext->duration > 0)
+        endUs = startUs + formatContext->duration;
+    duration = endUs != AV_NOPTS_VALUE && endUs > startUs ? (endUs - startUs) / 1000 : 0;
 }

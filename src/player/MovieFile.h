@@ -1,7 +1,13 @@
 // Opens one video file: demuxer, video decoder (CUDA hardware decoding when
 // asked for and proven by a test decode), audio decoder when there is sound.
-// Built on the host thread inside a load; afterwards only read. Owns the
-// demuxer, both codec contexts and the hardware device; close() frees them.
+// Built on the host thread inside a load; afterwards only read (the decoder's
+// format callback reads hwPixelFormat from FFmpeg's threads). Owns the demuxer,
+// both codec contexts and the hardware device; close() frees them.
+//
+// Times: the file's own timeline starts at startUs (the container's start
+// time, or the earliest start of the chosen streams); every time the player
+// shows, seeks to or reports is relative to it. durationMs() is the length of
+// that timeline, 0 when the file does not say.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +26,19 @@ public:
     ~MovieFile(); // calls close()
 
     bool isOpen() const { return opened; }
-    int64_t durationMs() const { return duration; }
+    // Length of the timeline in ms; 0 when unknown.
+    int64_t durationMs() const { return duration > 0 ? duration : 0; }
     void close();
 
     // Software decoding threads for a machine with cpuCount logical processors.
     static int decodingThreadCount(int cpuCount);
+
+    // Pictures the player refuses to load: wider or taller than this, or whose
+    // converted RGBA frame alone would take more than maxFrameBytes.
+    static constexpr int maxPictureSide = 16384;
+    static constexpr int64_t maxFrameBytes = int64_t(256) << 20;
+    // Whether a picture of that size can be played; logs the level-E line naming it when not.
+    static bool acceptPictureSize(int width, int height);
 
     const std::string *path; // the caller's string; read during construction only
     bool opened = false;
@@ -34,6 +48,9 @@ public:
     const AVCodec *videoCodec = nullptr;
     int32_t videoStreamIndex = -1;
     AVRational videoTimeBase{0, 1};
+    AVRational videoFrameRate{0, 1}; // the stream's own; {0, 1} when unknown
+    AVRational sampleAspect{0, 1};   // of the video stream; {0, 1} when unknown (square)
+    int64_t startUs = 0;             // start of the timeline on the file's clock
     AVCodecContext *audioCodecContext = nullptr;
     const AVCodec *audioCodec = nullptr;
     int32_t audioStreamIndex = -1;
@@ -41,6 +58,7 @@ public:
     bool hasAudio = false;
     AVBufferRef *hwDevice = nullptr;
     bool firstOpen = true;
+    AVPixelFormat hwPixelFormat = AV_PIX_FMT_NONE; // written while opening, read by the format callback
 
 private:
     bool open(bool hardware);
@@ -50,4 +68,5 @@ private:
     bool setUpHardware();
     bool testHardwareDecoder();
     bool openAudio(AVCodecParameters *audioParameters);
+    void measureTimeline();
 };
