@@ -1,5 +1,8 @@
 #include "player/AudioPacketDecoder.h"
 
+#include <algorithm>
+#include <new>
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/mathematics.h>
@@ -17,9 +20,10 @@ AVChannelLayout outputLayout(const AudioOutputFormat &format)
 } // namespace
 
 AudioPacketDecoder::AudioPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
-                                       FreePool<AudioBuffer> *bufferPool, AudioOutputFormat format)
+                                       FreePool<AudioBuffer> *bufferPool, AudioOutputFormat format,
+                                       int64_t originUs)
     : codecContext(codecContext), bufferPool(bufferPool), format(format), frame(av_frame_alloc()),
-      timeBase(timeBase), rateCounter("AudioPacketDecoder")
+      timeBase(timeBase), rateCounter("AudioPacketDecoder"), originUs(originUs)
 {
     AVChannelLayout layout = outputLayout(format);
     channels = layout.nb_channels;
@@ -27,8 +31,11 @@ AudioPacketDecoder::AudioPacketDecoder(AVCodecContext *codecContext, const AVRat
     resetResampler();
 }
 
-void AudioPacketDecoder::resetResampler()
+void AudioPacketDecoder::resetResampler(int64_t positionMs)
 {
+    restartMs = positionMs;
+    draining = false;
+    finished = false;
     resampler.reset();
     AVChannelLayout outLayout = outputLayout(format);
     // The stream's own layout is not trusted (it is often unset or odd); the
@@ -52,17 +59,57 @@ void AudioPacketDecoder::resetResampler()
 AudioBuffer *AudioPacketDecoder::decode(AVPacket *packet)
 {
     avcodec_send_packet(codecContext, packet);
-    if (avcodec_receive_frame(codecContext, frame.get()) != 0)
+    return receive();
+}
+
+AudioBuffer *AudioPacketDecoder::drain()
+{
+    if (finished)
+        return nullptr;
+    if (!draining) {
+        avcodec_send_packet(codecContext, nullptr);
+        draining = true;
+    }
+    if (bufferPool->isEmpty())
+        return nullptr;
+    if (AudioBuffer *buffer = receive())
+        return buffer;
+    if (lastStatus == 0)
+        return nullptr; // a frame came out but gave no sound: ask again
+    // The decoder is empty; what the resampler still holds comes last.
+    finished = true;
+    return resampler ? convert(nullptr) : nullptr;
+}
+
+AudioBuffer *AudioPacketDecoder::receive()
+{
+    lastStatus = avcodec_receive_frame(codecContext, frame.get());
+    if (lastStatus != 0)
         return nullptr;
     if (!resampler) {
         av_frame_unref(frame.get());
         return nullptr;
     }
-
     if (needStart) {
-        startMs = av_rescale_q(frame->pts, timeBase, AVRational{1, 1000000}) / 1000;
+        const int64_t stamp = frame->best_effort_timestamp;
+        startMs = stamp != AV_NOPTS_VALUE
+                      ? (av_rescale_q(stamp, timeBase, AVRational{1, 1000000}) - originUs) / 1000
+                      : restartMs;
         needStart = false;
     }
+    AudioBuffer *buffer = convert(frame.get());
+    av_frame_unref(frame.get());
+    return buffer;
+}
+
+// Converts one decoded frame, or with null the resampler's remaining samples.
+AudioBuffer *AudioPacketDecoder::convert(const AVFrame *input)
+{
+    const int inSamples = input ? input->nb_samples : 0;
+    // Everything the resampler can give now: its backlog plus this input.
+    const int outSamples = swr_get_out_samples(resampler.get(), inSamples);
+    if (outSamples <= 0 && !input)
+        return nullptr;
 
     // Position of the next output sample on the resampler's own timeline, in
     // units of 1/(input rate x output rate). It is read before converting, so it
@@ -70,27 +117,27 @@ AudioBuffer *AudioPacketDecoder::decode(AVPacket *packet)
     // divisor: the product of two rates does not fit an AVRational for 96 kHz input.
     const int64_t nextPts = swr_next_pts(resampler.get(), INT64_MIN);
     const int64_t offsetUs =
-        av_rescale(nextPts, 1000000, static_cast<int64_t>(frame->sample_rate) * format.sampleRate);
+        av_rescale(nextPts, 1000000, static_cast<int64_t>(codecContext->sample_rate) * format.sampleRate);
     const int64_t offsetMs = offsetUs / 1000;
 
-    const uint32_t needed = static_cast<uint32_t>(frame->nb_samples) * channels * format.bytesPerSample;
     AudioBuffer *buffer = bufferPool->pop();
-    if (!buffer) {
-        av_frame_unref(frame.get());
+    if (!buffer)
         return nullptr;
-    }
-    if (!buffer->data || buffer->capacity < needed) {
+    const int64_t needed = int64_t(std::max(outSamples, 0)) * channels * format.bytesPerSample;
+    if (needed > 0 && (!buffer->data || buffer->capacity < needed)) {
         delete[] buffer->data;
-        buffer->data = new uint8_t[needed];
-        buffer->capacity = needed;
+        buffer->data = new (std::nothrow) uint8_t[static_cast<size_t>(needed)];
+        buffer->capacity = buffer->data ? static_cast<uint32_t>(needed) : 0;
     }
 
-    uint8_t *out[1] = {buffer->data};
-    const int converted = swr_convert(resampler.get(), out, frame->nb_samples,
-                                      const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
-    av_frame_unref(frame.get());
-    if (converted < 0) {
-        // Nothing trustworthy was written: the buffer goes straight back
+    int converted = -1;
+    if (buffer->data) {
+        uint8_t *out[1] = {buffer->data};
+        converted = swr_convert(resampler.get(), out, outSamples,
+                                input ? const_cast<const uint8_t **>(input->extended_data) : nullptr, inSamples);
+    }
+    if (converted <= 0) {
+        // Nothing (trustworthy) was written: the buffer goes straight back
         // rather than reaching the audio device as silence with a timestamp.
         buffer->size = 0;
         bufferPool->giveBack(buffer);

@@ -1,5 +1,8 @@
 // Turns one demuxed audio packet into one AudioBuffer in the output format,
 // with time stamps on a continuous timeline that restarts after every seek.
+// All the sound comes out: a buffer holds everything the resampler can give
+// for its input (growing as needed), and draining at the end of input empties
+// the decoder and then the resampler.
 // Called on the demux thread only; owns its scratch frame, resampler and rate
 // counter, borrows the codec context (MovieFile) and the pool (engine).
 #pragma once
@@ -18,8 +21,9 @@ extern "C" {
 
 class AudioPacketDecoder {
 public:
+    // originUs: start of the file's timeline on the stream's clock.
     AudioPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase, FreePool<AudioBuffer> *bufferPool,
-                       AudioOutputFormat format);
+                       AudioOutputFormat format, int64_t originUs = 0);
     AudioPacketDecoder(const AudioPacketDecoder &) = delete;
     AudioPacketDecoder &operator=(const AudioPacketDecoder &) = delete;
 
@@ -27,13 +31,23 @@ public:
     // or resampler error, or no free buffer: the sound is then dropped).
     AudioBuffer *decode(AVPacket *packet);
 
-    // Rebuilds the resampler; the next decoded frame starts a new timeline.
-    void resetResampler();
+    // At the end of input: the sound the decoder and then the resampler still
+    // hold, one buffer per call; null once nothing is left (drained() is then
+    // true) or no buffer is free.
+    AudioBuffer *drain();
+    bool drained() const { return finished; }
+
+    // Rebuilds the resampler; the next decoded frame starts a new timeline
+    // (at positionMs when it carries no time stamp), and draining may start again.
+    void resetResampler(int64_t positionMs = 0);
 
     // Written by the demux thread, read by statistics getters without a lock.
     const FpsCounter &counter() const { return rateCounter; }
 
 private:
+    AudioBuffer *receive();
+    AudioBuffer *convert(const AVFrame *input);
+
     AVCodecContext *codecContext;
     SwrContextPtr resampler;
     FreePool<AudioBuffer> *bufferPool;
@@ -44,4 +58,9 @@ private:
     AVRational timeBase;
     FpsCounter rateCounter;
     int channels; // of the output layout
+    int64_t originUs;
+    int64_t restartMs = 0; // start of a timeline whose first frame has no time stamp
+    int lastStatus = 0; // of the latest avcodec_receive_frame
+    bool draining = false;
+    bool finished = false;
 };

@@ -29,3 +29,9 @@ bool FrameSlot::isEmpty()
     std::lock_guard<std::mutex> guard(mutex);
     return current == nullptr;
 }
+
+double FrameSlot::currentDisplayAspect()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return current ? current->displayAspect() : 0.0;
+}

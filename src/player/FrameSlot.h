@@ -22,6 +22,10 @@ public:
 
     bool isEmpty();
 
+    // Display aspect ratio (width over height) of the current frame; 0 when
+    // the slot is empty.
+    double currentDisplayAspect();
+
 private:
     AbstractVideoFrame *current = nullptr;
     std::mutex mutex;

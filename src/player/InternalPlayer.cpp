@@ -138,11 +138,12 @@ State InternalPlayer::readState()
 
 void InternalPlayer::play()
 {
-    if (!oneOf(readState(), {Loaded, Paused, Finished, Stopped}))
+    const State previous = readState();
+    if (!oneOf(previous, {Loaded, Paused, Finished, Stopped}))
         return;
     setState(Playing);
     holdQueues(audioReadyQueue, videoReadyQueue, false);
-    if (clock.reachedEnd()) {
+    if (previous == Finished || clock.reachedEnd()) {
         clock.setPosition(0);
         if (movieDecoder)
             movieDecoder->seek(0, {});
@@ -299,7 +300,13 @@ void InternalPlayer::tickerLoop()
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     while (!stopRequested.load()) {
         if (clock.isRunning()) {
-            if (clock.reachedEnd()) {
+            // The end: every picture shown and all the sound handed out.
+            bool playedOut;
+            {
+                std::lock_guard<std::mutex> guard(fileLock);
+                playedOut = movieDecoder && movieDecoder->playedOut(clock.currentPosition());
+            }
+            if (playedOut) {
                 clock.pause();
                 {
                     std::lock_guard<std::mutex> guard(stateMutex);
@@ -328,16 +335,19 @@ void InternalPlayer::tickerLoop()
 
 void InternalPlayer::updateTime(int64_t t)
 {
-    if (oneOf(readState(), {Idle, Loading, LoadFailed}))
+    const State s = readState();
+    if (oneOf(s, {Idle, Loading, LoadFailed}))
         return;
     int64_t d;
     {
         std::lock_guard<std::mutex> guard(fileLock);
         d = duration();
     }
-    const int64_t shown = std::min(t, d);
+    // A duration of 0 is unknown: the time is then not capped.
+    const int64_t shown = d > 0 ? std::min(t, d) : std::max<int64_t>(t, 0);
     listener->onTimeChanged(shown);
-    if (shown != d)
+    // The ticker has just found the media played out.
+    if (s != Finished)
         return;
 
     holdQueues(audioReadyQueue, videoReadyQueue, true);

@@ -10,7 +10,9 @@
 // seeks or reaches the end of input. Seeks are requested from any thread and
 // carried out here, between passes; their completion runs on this thread with
 // no decoder lock held. At the end of input the thread sleeps on wakeUp until
-// a seek or the destructor arrives.
+// a seek or the destructor arrives. At the end of input both packet decoders
+// are drained first (the pictures and sound they still hold come out), and
+// the remaining pictures are shown at their times before the thread sleeps.
 #include "player/MovieDecoder.h"
 
 #include "frames/AbstractVideoFrame.h"
@@ -29,13 +31,12 @@ namespace {
 
 constexpr uint32_t QueueThreshold = 15;
 constexpr uint64_t PassMs = 5;
-
-// One counter for the whole process, created on first use.
-FpsCounter &renderCounter()
-{
-    static FpsCounter counter("pushForRendering");
-    return counter;
-}
+// How long the audio queue may stand still at the end before the sound in it
+// counts as handed out anyway (an audio device that takes nothing).
+constexpr uint64_t AudioStallMs = 2000;
+// How long the audio device gets, once the queue is empty, to play what it
+// has taken (its own buffer), before playback is paused at the end.
+constexpr uint64_t OutputDrainMs = 500;
 
 } // namespace
 
@@ -46,12 +47,14 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
                            PlaybackClock *clock)
     : movieFile(movieFile), audioFreePool(audioFreePool), audioReadyQueue(audioReadyQueue),
       videoFreePool(videoFreePool), videoReadyQueue(videoReadyQueue), frameSlot(frameSlot),
-      videoDecoder(movieFile->videoCodecContext, movieFile->videoTimeBase, videoFreePool), clock(clock),
-      packet(av_packet_alloc())
+      videoDecoder(movieFile->videoCodecContext, movieFile->videoTimeBase, videoFreePool, movieFile->startUs,
+                   movieFile->videoFrameRate, movieFile->sampleAspect),
+      clock(clock), renderCounter("pushForRendering"),
+      durationMs(static_cast<uint64_t>(movieFile->durationMs())), packet(av_packet_alloc())
 {
     if (movieFile->hasAudio) {
         audioDecoder = std::make_unique<AudioPacketDecoder>(movieFile->audioCodecContext, movieFile->audioTimeBase,
-                                                            audioFreePool, format);
+                                                            audioFreePool, format, movieFile->startUs);
     }
     thread = std::thread(&MovieDecoder::run, this);
 }
@@ -110,21 +113,19 @@ void MovieDecoder::run()
         if (seekRequested)
             carryOutSeek();
 
-        if (canRead()) {
+        if (!inputEnded && canRead()) {
+            // Any read error counts as the end of input.
             if (av_read_frame(input, packet.get()) < 0) {
-                // Any read error counts as the end of input.
-                returnHeld();
-                std::unique_lock<std::mutex> lock(controlMutex);
-                atEnd = true;
-                wakeUp.wait(lock, [this] { return seekRequested.load() || stopRequested.load(); });
-                atEnd = false;
-                continue;
+                inputEnded = true;
+            } else {
+                if (packet->stream_index == movieFile->videoStreamIndex)
+                    holdVideo(videoDecoder.decode(packet.get()));
+                else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex)
+                    holdAudio(audioDecoder->decode(packet.get()));
+                av_packet_unref(packet.get());
             }
-            if (packet->stream_index == movieFile->videoStreamIndex)
-                holdVideo(videoDecoder.decode(packet.get()));
-            else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex)
-                holdAudio(audioDecoder->decode(packet.get()));
-            av_packet_unref(packet.get());
+        } else if (inputEnded && !endOfMedia && canRead()) {
+            drainStep();
         }
 
         // A ready queue is as large as its pool, so these pushes succeed; an
@@ -137,11 +138,66 @@ void MovieDecoder::run()
             heldAudio = nullptr;
             heldAudioFlag = false;
         }
+        if (inputEnded && !endOfMedia && !heldVideo && !heldAudio && videoDecoder.drained() &&
+            (!audioDecoder || audioDecoder->drained()))
+            reachEnd();
 
         pushForRendering();
+
+        // Every picture shown: nothing is left to do until a seek or the end.
+        if (endOfMedia && videoReadyQueue->size() == 0) {
+            std::unique_lock<std::mutex> lock(controlMutex);
+            atEnd = true;
+            wakeUp.wait(lock, [this] { return seekRequested.load() || stopRequested.load(); });
+            atEnd = false;
+            continue;
+        }
         passTimer.sleepUntil(PassMs);
     }
     returnHeld();
+}
+
+// One picture, or else one buffer of sound, of what the decoders still hold.
+void MovieDecoder::drainStep()
+{
+    if (!videoDecoder.drained())
+        holdVideo(videoDecoder.drain());
+    else if (audioDecoder && !audioDecoder->drained())
+        holdAudio(audioDecoder->drain());
+}
+
+void MovieDecoder::reachEnd()
+{
+    lastPictureEndMs = videoDecoder.lastPictureEndMs();
+    {
+        std::lock_guard<std::mutex> guard(endCheckMutex);
+        audioLeftSeen = UINT32_MAX; // the first look starts the watch
+        audioLeftSinceMs = msTicks();
+    }
+    endOfMedia = true;
+}
+
+bool MovieDecoder::playedOut(uint64_t clockMs) const
+{
+    if (!endOfMedia.load())
+        return false;
+    // A clock that stands at a known duration cannot go on, so pictures
+    // stamped beyond it are never due: the end is reached there.
+    const bool atDuration = durationMs > 0 && clockMs >= durationMs;
+    const int64_t lastEnd = lastPictureEndMs.load();
+    if (!atDuration && (videoReadyQueue->size() != 0 || static_cast<int64_t>(clockMs) < lastEnd))
+        return false;
+    if (!audioDecoder)
+        return true;
+
+    const uint32_t audioLeft = audioReadyQueue->size();
+    std::lock_guard<std::mutex> guard(endCheckMutex);
+    if (audioLeft != audioLeftSeen) {
+        audioLeftSeen = audioLeft;
+        audioLeftSinceMs = msTicks();
+        return false;
+    }
+    return msTicks() - audioLeftSinceMs >= (audioLeft == 0 ? OutputDrainMs : AudioStallMs);
 }
 
 bool MovieDecoder::canRead() const
@@ -178,8 +234,8 @@ void MovieDecoder::pushForRendering()
         // Not deleted: its texture can only be freed on the widget's thread.
         qDebug().noquote() << "MovieDecoder: Frame drop";
     }
-    if (renderCounter().tick())
-        renderCounter().print();
+    if (renderCounter.tick())
+        renderCounter.print();
 }
 
 void MovieDecoder::carryOutSeek()
@@ -198,17 +254,31 @@ void MovieDecoder::carryOutSeek()
     flushReady(*videoReadyQueue, *videoFreePool);
     returnHeld();
 
-    // A failed seek is not reported: the walk below starts from wherever the
-    // demuxer stands.
-    av_seek_frame(movieFile->formatContext, -1, static_cast<int64_t>(targetUs), AVSEEK_FLAG_BACKWARD);
+    inputEnded = false;
+    endOfMedia = false;
+
+    // Targets are on the file's timeline, which starts at startUs. A failed
+    // seek is not reported: the walk below starts from wherever the demuxer
+    // stands. A file that cannot seek by time (an elementary stream without
+    // an index) can still go back to its start by position.
+    AVFormatContext *input = movieFile->formatContext;
+    int rc = av_seek_frame(input, -1, movieFile->startUs + static_cast<int64_t>(targetUs), AVSEEK_FLAG_BACKWARD);
+    if (rc < 0 && targetUs == 0)
+        rc = av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE);
     avcodec_flush_buffers(movieFile->videoCodecContext);
+    // Pictures without time stamps continue from the target after a seek
+    // that moved the demuxer, and from where they were after one that failed.
+    videoDecoder.restart(rc >= 0 ? static_cast<int64_t>(targetUs) : videoDecoder.lastPictureEndMs() * 1000);
     if (audioDecoder) {
         avcodec_flush_buffers(movieFile->audioCodecContext);
-        audioDecoder->resetResampler();
+        audioDecoder->resetResampler(static_cast<int64_t>(targetUs / 1000));
     }
 
+    // Deleting the player stops the walk within a packet; the completion
+    // still runs, so whoever waits for it is not left waiting.
     decodeToTarget(targetUs);
-    cacheFrames();
+    if (!stopRequested)
+        cacheFrames();
 
     if (done)
         done();
@@ -228,12 +298,14 @@ void MovieDecoder::decodeToTarget(uint64_t targetUs)
     AudioBuffer *curAudio = nullptr;
     AVFormatContext *input = movieFile->formatContext;
 
-    for (;;) {
+    while (!stopRequested) {
         step.restart();
         const int rc = av_read_frame(input, packet.get());
         readUs += step.elapsedUs();
-        if (rc < 0)
+        if (rc < 0) {
+            inputEnded = true;
             break;
+        }
 
         bool reached = false;
         if (packet->stream_index == movieFile->videoStreamIndex) {
@@ -288,9 +360,11 @@ void MovieDecoder::cacheFrames()
 {
     qDebug().noquote() << "Cache Frame";
     AVFormatContext *input = movieFile->formatContext;
-    while (canRead()) {
-        if (av_read_frame(input, packet.get()) < 0)
+    while (!stopRequested && canRead()) {
+        if (av_read_frame(input, packet.get()) < 0) {
+            inputEnded = true;
             break;
+        }
         if (packet->stream_index == movieFile->videoStreamIndex) {
             AbstractVideoFrame *frame = videoDecoder.decode(packet.get());
             if (frame && !videoReadyQueue->push(frame))

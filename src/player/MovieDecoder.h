@@ -12,6 +12,7 @@
 #include "player/FreePool.h"
 #include "player/ReadyQueue.h"
 #include "player/VideoPacketDecoder.h"
+#include "support/FpsCounter.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -52,6 +53,12 @@ public:
     // True while the thread waits for a seek or stop after the end of input.
     bool isAtEnd() const { return atEnd.load(); }
 
+    // Whether the media has played out at clock time clockMs: the input has
+    // ended, both decoders are drained, every picture has been shown and the
+    // clock has passed the last one's end (or the known duration), and all
+    // the sound has been handed to the audio device. Any thread.
+    bool playedOut(uint64_t clockMs) const;
+
 private:
     void run();
     bool canRead() const;
@@ -59,6 +66,8 @@ private:
     void carryOutSeek();
     void decodeToTarget(uint64_t targetUs);
     void cacheFrames();
+    void drainStep();
+    void reachEnd();
     void holdVideo(AbstractVideoFrame *frame);
     void holdAudio(AudioBuffer *buffer);
     void returnHeld();
@@ -84,7 +93,23 @@ private:
     std::condition_variable wakeUp;   // with controlMutex: end of input waits here
 
     std::mutex renderMutex;
-    bool rendering = false; // guarded by renderMutex
+    bool rendering = false;       // guarded by renderMutex
+    FpsCounter renderCounter;     // ticked under renderMutex, rate read without a lock
+
+    // The end of the media: set by the demux thread once the input has ended
+    // and both decoders are drained (cleared by a seek); the last picture's
+    // end is written before endOfMedia is set and read after it.
+    std::atomic<bool> endOfMedia{false};
+    std::atomic<int64_t> lastPictureEndMs{0};
+    const uint64_t durationMs; // of the file, 0 when unknown
+
+    // How full the audio queue was when last seen at the end, and since when
+    // (msTicks): an empty queue gives the device time to play its own buffer,
+    // and a queue the device stopped taking from (no device, say) still lets
+    // the end come. Guarded by endCheckMutex.
+    mutable std::mutex endCheckMutex;
+    mutable uint32_t audioLeftSeen = 0;
+    mutable uint64_t audioLeftSinceMs = 0;
 
     // Demux thread only.
     AVPacketPtr packet;
@@ -93,6 +118,7 @@ private:
     std::atomic<bool> heldVideoFlag{false};
     std::atomic<bool> heldAudioFlag{false};
     std::atomic<bool> atEnd{false};
+    bool inputEnded = false; // av_read_frame has reported the end; demux thread only
 
     std::thread thread; // started last, at the end of construction
 };

@@ -52,10 +52,13 @@ uint64_t PlaybackClock::currentPosition() const
 {
     if (!running.load())
         return position.load();
-    return std::min(position.load() + elapsedMs(), duration.load());
+    // A duration of 0 is unknown: the clock then runs on without a cap.
+    const uint64_t d = duration.load();
+    return d > 0 ? std::min(position.load() + elapsedMs(), d) : position.load() + elapsedMs();
 }
 
 bool PlaybackClock::reachedEnd() const
 {
-    return currentPosition() >= duration.load();
+    const uint64_t d = duration.load();
+    return d > 0 && currentPosition() >= d;
 }

@@ -2,24 +2,88 @@
 
 #include "frames/AbstractVideoFrame.h"
 
+#include <algorithm>
+
+namespace {
+const AVRational kMicroseconds{1, 1000000};
+constexpr int64_t kFallbackFrameUs = 40000; // 25 pictures per second when nothing else says
+} // namespace
+
 VideoPacketDecoder::VideoPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
-                                       FreePool<AbstractVideoFrame> *framePool)
+                                       FreePool<AbstractVideoFrame> *framePool, int64_t originUs,
+                                       AVRational frameRate, AVRational sampleAspect)
     : codecContext(codecContext), frame(av_frame_alloc()), timeBase(timeBase), framePool(framePool),
-      rateCounter("VideoPacketDecoder")
+      rateCounter("VideoPacketDecoder"), originUs(originUs), frameRate(frameRate), sampleAspect(sampleAspect)
 {
 }
 
 AbstractVideoFrame *VideoPacketDecoder::decode(AVPacket *packet)
 {
     // One packet in, at most one picture out: a refused packet (output pending)
-    // is lost, and pictures held back by the decoder come out on later calls.
+    // is lost, and pictures held back by the decoder come out on later calls
+    // or when the decoder is drained.
     avcodec_send_packet(codecContext, packet);
-    if (avcodec_receive_frame(codecContext, frame.get()) != 0)
+    return receive();
+}
+
+AbstractVideoFrame *VideoPacketDecoder::drain()
+{
+    if (finished)
+        return nullptr;
+    if (!draining) {
+        avcodec_send_packet(codecContext, nullptr);
+        draining = true;
+    }
+    // Only when no frame is free does a picture stay inside for the next call.
+    if (framePool->isEmpty())
+        return nullptr;
+    AbstractVideoFrame *result = receive();
+    if (lastStatus == AVERROR_EOF)
+        finished = true;
+    return result;
+}
+
+void VideoPacketDecoder::restart(int64_t positionUs)
+{
+    nextUs = positionUs;
+    lastEndUs = positionUs;
+    draining = false;
+    finished = false;
+}
+
+// The decoder's best guess of the presentation time; where there is none the
+// picture follows the previous one by its duration.
+int64_t VideoPacketDecoder::pictureTimeUs(int64_t &durationUs) const
+{
+    if (frame->pkt_duration > 0)
+        durationUs = av_rescale_q(frame->pkt_duration, timeBase, kMicroseconds);
+    else if (frameRate.num > 0 && frameRate.den > 0)
+        durationUs = av_rescale_q(1, av_inv_q(frameRate), kMicroseconds);
+    else
+        durationUs = kFallbackFrameUs;
+    if (durationUs <= 0)
+        durationUs = kFallbackFrameUs;
+
+    const int64_t stamp = frame->best_effort_timestamp;
+    if (stamp != AV_NOPTS_VALUE)
+        return av_rescale_q(stamp, timeBase, kMicroseconds) - originUs;
+    return nextUs;
+}
+
+AbstractVideoFrame *VideoPacketDecoder::receive()
+{
+    lastStatus = avcodec_receive_frame(codecContext, frame.get());
+    if (lastStatus != 0)
         return nullptr;
 
+    int64_t durationUs = 0;
+    const int64_t ptsUs = pictureTimeUs(durationUs);
+    nextUs = ptsUs + durationUs;
+    lastEndUs = std::max(lastEndUs, nextUs);
     // Integer division truncates toward zero, so -11 us is 0 ms, not -1.
-    const int64_t ptsUs = av_rescale_q(frame->pts, timeBase, AVRational{1, 1000000});
     const int64_t ptsMs = ptsUs / 1000;
+    if (frame->sample_aspect_ratio.num <= 0)
+        frame->sample_aspect_ratio = sampleAspect;
 
     AbstractVideoFrame *target = framePool->pop();
     if (target) {
