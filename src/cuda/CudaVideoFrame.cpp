@@ -35,6 +35,7 @@ void CudaVideoFrame::fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t
         dirty = true;
     }
     timestamp = timestampMs;
+    sampleAspect = frame ? frame->sample_aspect_ratio : AVRational{0, 1};
 }
 
 void CudaVideoFrame::updateTexture()

@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/rational.h>
 }
 
 AbstractVideoFrame::AbstractVideoFrame(int width, int height)
@@ -18,3 +19,11 @@ AbstractVideoFrame::AbstractVideoFrame(int width, int height)
 }
 
 AbstractVideoFrame::~AbstractVideoFrame() = default;
+
+double AbstractVideoFrame::displayAspect() const
+{
+    if (width <= 0 || height <= 0)
+        return 1.0;
+    const double sample = sampleAspect.num > 0 && sampleAspect.den > 0 ? av_q2d(sampleAspect) : 1.0;
+    return sample * width / height;
+}

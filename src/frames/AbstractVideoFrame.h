@@ -30,6 +30,9 @@ public:
     const uint8_t *getData() const { return data; }
     int32_t getDataSize() const { return dataSize; }
     int32_t getLineSize() const { return lineSize; }
+    // Width over height of the picture as it is meant to be seen: the stored
+    // size stretched by the sample aspect ratio of the picture last filled in.
+    double displayAspect() const;
 
 protected:
     int32_t width;
@@ -40,4 +43,5 @@ protected:
     uint8_t *data;
     int32_t dataSize;
     int32_t lineSize;
+    AVRational sampleAspect{0, 1}; // of the picture held; {0, 1} when unknown (square)
 };

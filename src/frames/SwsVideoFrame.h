@@ -16,6 +16,12 @@ public:
     void updateTexture() override;
     void fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs) override;
 
+    // Bytes allocated past the end of the store. libswscale's vectorised
+    // converters store whole blocks and run up to 32 bytes past the last row's
+    // end (for instance yuv420p to RGBA 1918 or 17000 pixels wide); this slack
+    // keeps those writes inside the allocation.
+    static constexpr int32_t storeSlack = 64;
+
 private:
     IVideoFrameBuilder *builder;
 };
