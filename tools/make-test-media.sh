@@ -65,6 +65,46 @@ if [ ! -s seconds.mp4 ]; then
   mv tmp.seconds.mp4 seconds.mp4
 fi
 
+# Media as people have them, all showing a solid colour per second (red, lime,
+# blue, yellow) with a tone per second (400 + 200 * second Hz), 4 s long,
+# encoded from one lossless source each.
+if [ ! -s rw_colours.mkv ]; then
+  args=(); filt=""
+  for i in 0 1 2 3; do
+    args+=(-f lavfi -i "color=c=${colours[$i]}:size=320x240:rate=30:duration=1")
+    filt+="[$i:v]"
+  done
+  ff "${args[@]}" -filter_complex "${filt}concat=n=4:v=1:a=0[v]" -map "[v]" -c:v ffv1 -f matroska tmp.rw_colours.mkv
+  mv tmp.rw_colours.mkv rw_colours.mkv
+fi
+make rw_tones.wav -f lavfi -i "aevalsrc=0.5*sin(2*PI*(400+200*floor(t))*t):s=44100:d=4" -c:a pcm_s16le -f wav
+RW=(-i rw_colours.mkv -i rw_tones.wav -map 0:v -map 1:a)
+X264=(-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 15)
+# MPEG-TS, whose first picture is at 1.4 s.
+make rw_ts.ts "${RW[@]}" "${X264[@]}" -c:a aac -f mpegts
+# MP4 whose edit list starts the media 1 s into the movie.
+make rw_editlist.mp4 "${RW[@]}" "${X264[@]}" -c:a aac -output_ts_offset 1 -f mp4
+# Raw H.264 elementary stream: no time stamps, no duration.
+make rw_raw.h264 -i rw_colours.mkv "${X264[@]}" -f h264
+# Low sample rates: 22.05 kHz mono MP3 and 8 kHz mono mu-law.
+make rw_mp3_22k.mkv "${RW[@]}" "${X264[@]}" -c:a libmp3lame -ar 22050 -ac 1 -f matroska
+make rw_mulaw_8k.avi "${RW[@]}" -c:v mpeg4 -q:v 3 -g 15 -c:a pcm_mulaw -ar 8000 -ac 1 -f avi
+# Live Matroska: the container does not know its duration.
+make rw_live.mkv "${RW[@]}" "${X264[@]}" -c:a aac -live 1 -f matroska
+# One picture only.
+make rw_one_frame.mp4 -i rw_colours.mkv -frames:v 1 "${X264[@]}" -f mp4
+# Anamorphic: 240x240 stored, shown 4:3 (sample aspect ratio 4:3).
+make rw_anamorphic.mp4 "${RW[@]}" -vf "scale=240:240,setsar=4/3" "${X264[@]}" -c:a aac -f mp4
+
+# A white square (120x120 as seen) on blue, 4:3, stored square and anamorphic.
+make square_43.mp4 -f lavfi -i "color=c=blue:size=320x240:rate=30:duration=2" \
+  -vf "drawbox=x=100:y=60:w=120:h=120:color=white:t=fill" "${X264[@]}" -f mp4
+make square_anamorphic.mp4 -f lavfi -i "color=c=blue:size=240x240:rate=30:duration=2" \
+  -vf "drawbox=x=75:y=60:w=90:h=120:color=white:t=fill,setsar=4/3" "${X264[@]}" -f mp4
+
+# Too large: a picture 17000 pixels wide (FFV1 in Matroska).
+make wide_17000.mkv -f lavfi -i "testsrc2=size=17000x16:rate=10:duration=1" -c:v ffv1 -f matroska
+
 # Equirectangular test picture: one colour per horizontal quarter
 # (red, green, blue, yellow from left to right) and a white top row band.
 make equirect.mp4 -f lavfi -i "color=c=black:size=512x256:rate=30:duration=3" -vf \

@@ -10,9 +10,14 @@ pla_add_test(NAME e2e_sound NOMAIN
           ${CMAKE_CURRENT_LIST_DIR}/PlaybackSoundTest.cpp
   LIBS Qt5::Widgets ${CMAKE_DL_LIBS}
   LABELS display sound media TIMEOUT 600)
+pla_add_test(NAME e2e_realworld NOMAIN
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/E2EMain.cpp ${CMAKE_CURRENT_LIST_DIR}/E2EHost.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/RealWorldMediaTest.cpp
+  LIBS Qt5::Widgets ${CMAKE_DL_LIBS}
+  LABELS display sound media TIMEOUT 600)
 pla_add_test(NAME e2e_exports SOURCES ${CMAKE_CURRENT_LIST_DIR}/ExportsTest.cpp)
 
-foreach(_t e2e_playback e2e_sound e2e_exports)
+foreach(_t e2e_playback e2e_sound e2e_realworld e2e_exports)
   target_compile_definitions(${_t} PRIVATE PLA_PLUGIN_PATH="$<TARGET_FILE:PlayerLibAV>")
   add_dependencies(${_t} PlayerLibAV)
 endforeach()
