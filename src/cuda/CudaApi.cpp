@@ -34,6 +34,9 @@ const CudaApi runtimeApi = {
     [](cudaArray_t dst, size_t wOffset, size_t hOffset, const void *src, size_t spitch, size_t width, size_t height,
        cudaMemcpyKind kind) { return cudaMemcpy2DToArray(dst, wOffset, hOffset, src, spitch, width, height, kind); },
     launchNv12ToRgba32,
+    [](void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height, cudaMemcpyKind kind) {
+        return cudaMemcpy2D(dst, dpitch, src, spitch, width, height, kind);
+    },
 };
 
 } // namespace

@@ -26,6 +26,8 @@ struct CudaApi {
                                    size_t width, size_t height, cudaMemcpyKind kind);
     void (*launchNv12ToRgba32)(unsigned char *source, int sourcePitch, unsigned char *destination,
                                int destinationPitch, int width, int height, int standardIndex);
+    cudaError_t (*memcpy2D)(void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height,
+                            cudaMemcpyKind kind);
 };
 
 // The table of the linked CUDA runtime (static cudart) and kernel module.

@@ -1,8 +1,14 @@
 #include "cuda/CudaVideoFrameBuilder.h"
 
+#include "frames/SwsVideoFrame.h"
 #include "support/Logger.h"
 
+extern "C" {
+#include <libavutil/hwcontext.h>
+}
+
 #include <algorithm>
+#include <new>
 #include <cuda_runtime_api.h>
 
 namespace {
@@ -76,6 +82,15 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
     if (!store)
         return;
 
+    // The store is RGBA of dstLineSize / 4 by dstSize / dstLineSize pixels.
+    if (dstLineSize <= 0 || dstSize < dstLineSize)
+        return;
+    if (frame->width != dstLineSize / 4 || frame->height != dstSize / dstLineSize) {
+        convertResized(store, dstSize, dstLineSize, srcFormat, frame);
+        CUDA_CHECK(api.getLastError());
+        return;
+    }
+
     const int64_t lumaBytes = static_cast<int64_t>(lumaPitch) * frame->height;
     switch (srcFormat) {
     case AV_PIX_FMT_CUDA: {
@@ -88,8 +103,11 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
     }
     case AV_PIX_FMT_RGB0:
         pin(frame->data[0], lumaBytes);
-        // One block: the store's rows are taken to follow each other in the plane.
-        CUDA_CHECK(api.memcpy(store, frame->data[0], dstSize, cudaMemcpyHostToDevice));
+        // Row by row at the plane's own pitch: only the picture's bytes are
+        // read, whatever padding the plane has after each row.
+        CUDA_CHECK(api.memcpy2D(store, static_cast<size_t>(dstLineSize), frame->data[0],
+                                static_cast<size_t>(lumaPitch), static_cast<size_t>(frame->width) * 4,
+                                static_cast<size_t>(frame->height), cudaMemcpyHostToDevice));
         break;
     case AV_PIX_FMT_YUV420P: {
         // The kernel reads NV12, so the two chroma planes are interleaved on
@@ -119,4 +137,35 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
         break;
     }
     CUDA_CHECK(api.getLastError());
+}
+
+void CudaVideoFrameBuilder::convertResized(uint8_t *store, int32_t dstSize, int32_t dstLineSize,
+                                           AVPixelFormat srcFormat, const AVFrame *frame)
+{
+    const AVFrame *source = frame;
+    AVPixelFormat format = srcFormat;
+    if (srcFormat == AV_PIX_FMT_CUDA) {
+        if (!download)
+            download.reset(av_frame_alloc());
+        if (!download)
+            return;
+        av_frame_unref(download.get());
+        if (av_hwframe_transfer_data(download.get(), frame, 0) < 0) {
+            logE(diagnosticLogger(), "Frame of %dx%d could not be brought to the host for scaling", frame->width,
+                 frame->height);
+            return;
+        }
+        source = download.get();
+        format = static_cast<AVPixelFormat>(download->format);
+    }
+    try {
+        scaled.resize(static_cast<size_t>(dstSize) + SwsVideoFrame::storeSlack);
+    } catch (const std::bad_alloc &) {
+        return; // the store keeps its picture
+    }
+    uint8_t *host = scaled.data();
+    scaler.convert(&host, dstSize, dstLineSize, format, AV_PIX_FMT_RGBA, source);
+    CUDA_CHECK(api.memcpy(store, host, static_cast<size_t>(dstSize), cudaMemcpyHostToDevice));
+    if (download)
+        av_frame_unref(download.get());
 }

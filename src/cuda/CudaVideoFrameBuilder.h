@@ -6,6 +6,9 @@
 
 #include "cuda/CudaApi.h"
 #include "frames/IVideoFrameBuilder.h"
+#include "frames/SwsVideoFrameBuilder.h"
+
+#include <memory>
 
 #include <set>
 #include <vector>
@@ -21,6 +24,9 @@ public:
     static bool isFormatSupported(AVPixelFormat format);
 
     // dst points at the frame's device store; dstFormat is always RGBA here.
+    // The store is never written past dstSize: a picture of another size than
+    // the store is scaled to it on the processor, as the software converter
+    // does, and copied in.
     void convert(uint8_t **dst, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
                  AVPixelFormat dstFormat, const AVFrame *frame) override;
 
@@ -28,6 +34,12 @@ private:
     void ensureStaging(int64_t required);
     void pin(void *address, int64_t size);
     void launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame);
+    void convertResized(uint8_t *store, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
+                        const AVFrame *frame);
+
+    struct FrameDeleter {
+        void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+    };
 
     // All demux thread only.
     uint8_t *staging = nullptr;
@@ -35,5 +47,9 @@ private:
     int32_t stagingSize = 0;
     std::set<void *> pinned;
     std::vector<uint8_t> interleaved; // YUV420P chroma rearranged as NV12
+    // For pictures whose size differs from the store's.
+    SwsVideoFrameBuilder scaler;
+    std::unique_ptr<AVFrame, FrameDeleter> download; // a device picture brought to the host
+    std::vector<uint8_t> scaled;                     // the store's contents, on the host
     const CudaApi api;
 };

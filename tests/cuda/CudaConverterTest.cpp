@@ -4,6 +4,9 @@
 #include "CudaTestSupport.h"
 
 #include "cuda/CudaVideoFrameBuilder.h"
+#include "frames/SwsVideoFrameBuilder.h"
+
+#include <algorithm>
 
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
@@ -61,29 +64,31 @@ TEST(CudaConverter, DeviceNv12IsStagedThenConvertedAndStagingFollowsTheSize)
     EXPECT_TRUE(cuda.named("hostRegister").empty() && cuda.named("hostUnregister").empty());
 }
 
-TEST(CudaConverter, HostRgb0IsPinnedOncePerAddressAndCopiedAsOneBlock)
+TEST(CudaConverter, HostRgb0IsPinnedOncePerAddressAndCopiedRowByRow)
 {
     FakeCuda cuda;
-    const int w = 16, h = 8;
+    const int w = 16, h = 8, pitch = w * 4 + 32; // rows padded, as decoders often leave them
     std::vector<uint8_t> store(w * h * 4);
-    Planes a(w, h, {{w * 4, h}}, 1), b(w, h, {{w * 4, h}}, 2);
+    Planes a(w, h, {{pitch, h}}, 1), b(w, h, {{pitch, h}}, 2);
+    auto rowsOf = [&](const Planes &p) {
+        std::vector<uint8_t> rows;
+        for (int y = 0; y < h; ++y)
+            rows.insert(rows.end(), p.planes[0].begin() + y * pitch, p.planes[0].begin() + y * pitch + w * 4);
+        return rows;
+    };
     {
         CudaVideoFrameBuilder builder(cuda.api());
         convert(builder, store, AV_PIX_FMT_RGB0, a.frame);
-        EXPECT_EQ(store, a.planes[0]) << "the fourth byte becomes alpha";
-        EXPECT_EQ(cuda.named("memcpy").at(0).kind, cudaMemcpyHostToDevice);
-        // The same address again, now said to be smaller: not registered again,
-        // and dstSize bytes copied over the picture of b.
+        EXPECT_EQ(store, rowsOf(a)) << "the fourth byte becomes alpha, the padding is skipped";
+        const FakeCudaCall copy = cuda.named("memcpy2D").at(0);
+        EXPECT_TRUE(copy.size == size_t(h) && copy.pitch == size_t(pitch) && copy.kind == cudaMemcpyHostToDevice);
         convert(builder, store, AV_PIX_FMT_RGB0, b.frame);
-        a.frame.height = h / 2;
-        convert(builder, store, AV_PIX_FMT_RGB0, a.frame, store.size() / 2);
-        std::vector<uint8_t> halves(a.planes[0].begin(), a.planes[0].begin() + store.size() / 2);
-        halves.insert(halves.end(), b.planes[0].begin() + store.size() / 2, b.planes[0].end());
-        EXPECT_EQ(store, halves);
+        convert(builder, store, AV_PIX_FMT_RGB0, a.frame);
+        EXPECT_EQ(store, rowsOf(a));
         const auto registered = cuda.named("hostRegister");
         ASSERT_EQ(registered.size(), 2u);
         EXPECT_TRUE(registered[0].target == a.frame.data[0] && registered[1].target == b.frame.data[0]);
-        EXPECT_EQ(registered[0].size, size_t(w * 4 * h));
+        EXPECT_EQ(registered[0].size, size_t(pitch * h));
         EXPECT_EQ(registered[0].kind, int(cudaHostRegisterDefault));
         EXPECT_TRUE(cuda.named("malloc").empty() && cuda.named("launch").empty()) << "no staging, no kernel";
     }
@@ -91,6 +96,30 @@ TEST(CudaConverter, HostRgb0IsPinnedOncePerAddressAndCopiedAsOneBlock)
     ASSERT_EQ(unregistered.size(), 2u);
     EXPECT_EQ(unregistered[0].target, std::min<const void *>(a.frame.data[0], b.frame.data[0]));
     EXPECT_EQ(unregistered[1].target, std::max<const void *>(a.frame.data[0], b.frame.data[0]));
+}
+
+// A picture that is not of the store's size (the stream changed size) is
+// scaled to the store on the processor, as the software converter does: no
+// kernel sized from the picture, and nothing written past the store.
+TEST(CudaConverter, PictureOfAnotherSizeIsScaledToTheStore)
+{
+    FakeCuda cuda;
+    const int w = 16, h = 8;
+    for (AVPixelFormat format : {AV_PIX_FMT_RGB0, AV_PIX_FMT_YUV420P}) {
+        SCOPED_TRACE(format);
+        const Planes larger = format == AV_PIX_FMT_RGB0 ? Planes(2 * w, 2 * h, {{8 * w, 2 * h}})
+                                                        : Planes(2 * w, 2 * h, {{2 * w, 2 * h}, {w, h}, {w, h}});
+        std::vector<uint8_t> store(w * h * 4 + 64, 0xAB), expected(store);
+        CudaVideoFrameBuilder builder(cuda.api());
+        uint8_t *dst = store.data();
+        builder.convert(&dst, w * h * 4, w * 4, format, AV_PIX_FMT_RGBA, &larger.frame);
+        SwsVideoFrameBuilder software;
+        uint8_t *reference = expected.data();
+        software.convert(&reference, w * h * 4, w * 4, format, AV_PIX_FMT_RGBA, &larger.frame);
+        EXPECT_TRUE(std::equal(store.begin(), store.begin() + w * h * 4, expected.begin()));
+        EXPECT_TRUE(std::all_of(store.begin() + w * h * 4, store.end(), [](uint8_t v) { return v == 0xAB; }));
+        EXPECT_TRUE(cuda.named("launch").empty());
+    }
 }
 
 TEST(CudaConverter, HostYuv420pGivesThePictureOfTheSameNv12)
@@ -155,8 +184,8 @@ TEST(CudaConverter, WithoutAGpuEveryFailedCallIsReportedWithItsSourceLine)
     }
     // NV12: staging, two copies, the failed launch; RGB0: pin, copy, the last
     // error; destruction: unpin (and the free of the staging that never came).
-    std::vector<std::string> expected = {"malloc",       "memcpy", "memcpy",       "getLastError",
-                                         "hostRegister", "memcpy", "getLastError", "hostUnregister"};
+    std::vector<std::string> expected = {"malloc",       "memcpy",   "memcpy",       "getLastError",
+                                         "hostRegister", "memcpy2D", "getLastError", "hostUnregister"};
     if (calls.size() == expected.size() + 1)
         expected.push_back("free");
     EXPECT_EQ(calls, expected);

@@ -72,6 +72,12 @@ const CudaApi fakeApi = {
         record({"launch", destination, source, size_t(width), size_t(sourcePitch), destinationPitch});
         cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
     },
+    [](void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height, cudaMemcpyKind kind) {
+        for (size_t row = 0; row < height; ++row)
+            std::memcpy(static_cast<uint8_t *>(dst) + row * dpitch, static_cast<const uint8_t *>(src) + row * spitch,
+                        width);
+        return record({"memcpy2D", dst, src, height, spitch, kind});
+    },
 };
 
 } // namespace

@@ -120,24 +120,25 @@ TEST_F(E2EPicture, PictureFollowsPlayPauseSeekStopAndFillsTheWidget)
     pump(500);
     EXPECT_TRUE(near(host.centreColour(), kSecondColour[3])) << describe(host.centreColour()).toStdString();
 
-    // Another aspect ratio: the picture is stretched over all of it.
+    // Another aspect ratio: the 4:3 picture is 267x200 in the middle, black bars beside it.
     host.window()->resize(600, 200);
     ASSERT_TRUE(waitFor([&] { return p->widget()->width() == 600 && p->widget()->height() == 200; }, 3000));
     // The repaint after a resize reaches the screen in its own time: wait for
-    // a picture that fills the widget, then report what it shows.
-    const QPoint points[] = {{3, 3}, {596, 3}, {3, 196}, {596, 196}, {300, 100}, {300, 3}, {3, 100}};
+    // the picture between its bars, then report what it shows.
+    const QPoint points[] = {{170, 3}, {430, 3}, {170, 196}, {430, 196}, {300, 100}, {3, 100}, {596, 100}};
+    auto expected = [](const QPoint &pt) { return pt.x() > 160 && pt.x() < 440 ? kSecondColour[3] : QColor(0, 0, 0); };
     QImage image;
     waitFor(
         [&] {
             image = host.grabWidget();
             return !image.isNull() && std::all_of(std::begin(points), std::end(points), [&](const QPoint &pt) {
-                return near(image.pixelColor(pt), kSecondColour[3]);
+                return near(image.pixelColor(pt), expected(pt));
             });
         },
         5000);
     ASSERT_FALSE(image.isNull());
     for (const QPoint &pt : points)
-        EXPECT_TRUE(near(image.pixelColor(pt), kSecondColour[3]))
+        EXPECT_TRUE(near(image.pixelColor(pt), expected(pt)))
             << "at " << pt.x() << "," << pt.y() << ": " << describe(image.pixelColor(pt)).toStdString();
 }
 

@@ -34,8 +34,9 @@ QList<QColor> samples(const QImage &image)
 {
     const int w = image.width(), h = image.height();
     QList<QColor> result;
-    for (const QPoint &p : {QPoint(w / 2, h / 2), QPoint(w / 10, h / 10), QPoint(w * 9 / 10, h / 10),
-                            QPoint(w / 10, h * 9 / 10), QPoint(w * 9 / 10, h * 9 / 10)})
+    // Inside the picture, which keeps its aspect ratio between bars.
+    for (const QPoint &p : {QPoint(w / 2, h / 2), QPoint(w * 3 / 10, h * 3 / 10), QPoint(w * 7 / 10, h * 3 / 10),
+                            QPoint(w * 3 / 10, h * 7 / 10), QPoint(w * 7 / 10, h * 7 / 10)})
         result.append(image.pixelColor(p));
     return result;
 }

@@ -193,22 +193,34 @@ TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
     EXPECT_EQ(video[1], 3000);
 }
 
-// Beyond the end the walk finds nothing at or after the target: only the last
-// picture and sound are queued, and the thread waits at the end of input,
-// holding nothing, until the next seek wakes it.
-TEST_F(MovieDecoderTest, SeekBeyondEndThenSeekWakesThreadAtEnd)
+// Beyond the end the walk finds nothing at or after the target: the last
+// picture and sound are queued, the decoders are drained, and every picture
+// still queued is shown at its time. The media has played out once the clock
+// has passed the last picture's end and the sound is handed out (here no
+// device takes it, so after the stall limit); the thread then waits, holding
+// nothing, until the next seek wakes it.
+TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
 {
     start("h264_aac.mp4");
     const auto [pictures, sound] = seekAndLook(60000);
-    ASSERT_EQ(pictures.size(), 1u);
-    ASSERT_EQ(sound.size(), 1u);
-    EXPECT_GT(pictures[0], 3500);
-    EXPECT_GT(sound[0], 3500);
-    ASSERT_TRUE(waitFor([&] { return decoder->isAtEnd(); }));
-    EXPECT_EQ(decoder->heldVideoCount() + decoder->heldAudioCount(), 0);
+    ASSERT_FALSE(pictures.empty());
+    ASSERT_FALSE(sound.empty());
+    EXPECT_GT(pictures.back(), 3500);
+    EXPECT_GT(sound.back(), 3500);
 
+    clock.setPosition(4100);
+    EXPECT_FALSE(decoder->playedOut(4100)) << "pictures not shown yet";
+    decoder->setRendering(true);
+    ASSERT_TRUE(waitFor([&] { return decoder->isAtEnd(); }));
+    EXPECT_EQ(shown(), 119 * 1000 / 30) << "the decoder's last picture";
+    EXPECT_EQ(decoder->heldVideoCount() + decoder->heldAudioCount(), 0);
+    EXPECT_FALSE(decoder->playedOut(3990)) << "before the last picture's end";
+    EXPECT_TRUE(waitFor([&] { return decoder->playedOut(4100); }, 5000));
+
+    decoder->setRendering(false);
     const std::vector<int64_t> restarted = seekAndLook(0).first;
     EXPECT_FALSE(decoder->isAtEnd());
+    EXPECT_FALSE(decoder->playedOut(4100));
     ASSERT_FALSE(restarted.empty());
     EXPECT_EQ(restarted[0], 0);
 }

@@ -1,5 +1,5 @@
-// The flat mode in a real widget: the slot's frame fills the whole widget,
-// stretched and upright at any aspect ratio, an empty slot shows black, a
+// The flat mode in a real widget: the slot's frame as large as the widget
+// allows at its display aspect ratio, upright, between black bars; an empty slot shows black, a
 // translucent frame blends, and a host may build everything through execute
 // before the widget is embedded and shown.
 #include "common/GlTestContext.h"
@@ -46,6 +46,7 @@ public:
         texture.update(pixels.data(), width, height);
     }
     void fill(const AVFrame *, AVPixelFormat, int64_t) override {}
+    void setSampleAspect(AVRational aspect) { sampleAspect = aspect; }
 
     std::vector<uint8_t> pixels;
     int uploads = 0;
@@ -178,7 +179,10 @@ TEST_F(NormalModeTest, SolidFrameFillsTheWidgetAndTranslucentOneBlends)
     EXPECT_GT(qRed(blended) + qBlue(blended), 150) << describe(blended);
 }
 
-TEST_F(NormalModeTest, PictureIsStretchedUprightAtAnyAspectRatio)
+// The picture keeps its display aspect ratio (its sample aspect ratio
+// included): as large as the widget allows, centred, upright, black bars on
+// the sides it leaves, and right again after every resize.
+TEST_F(NormalModeTest, PictureKeepsItsAspectUprightBetweenBars)
 {
     showWidget(300, 100);
     // Quadrants: red top left, green top right, blue bottom left, white bottom right.
@@ -188,28 +192,40 @@ TEST_F(NormalModeTest, PictureIsStretchedUprightAtAnyAspectRatio)
             frame->setPixel(x, y, y < 4 ? (x < 4 ? qRgb(255, 0, 0) : qRgb(0, 255, 0))
                                         : (x < 4 ? qRgb(0, 0, 255) : qRgb(255, 255, 255)));
 
-    for (QSize size : {QSize(300, 100), QSize(90, 260)}) {
-        widget->resize(size);
-        int w = size.width(), h = size.height();
+    struct Case {
+        QSize widget;
+        AVRational sampleAspect;
+        QRect picture; // where the picture must be
+    } cases[] = {
+        {QSize(300, 100), {1, 1}, QRect(100, 0, 100, 100)},
+        {QSize(90, 260), {1, 1}, QRect(0, 85, 90, 90)},
+        {QSize(300, 100), {2, 1}, QRect(50, 0, 200, 100)}, // stored square, shown twice as wide
+    };
+    for (const Case &c : cases) {
+        widget->execute([&] { frame->setSampleAspect(c.sampleAspect); });
+        widget->resize(c.widget);
+        const QRect r = c.picture;
         QImage image;
-        auto quadrantsShown = [&] {
+        auto shown = [&] {
             image = widget->grabFrameBuffer();
-            return image.size() == size && near(image.pixel(1, 1), qRgb(255, 0, 0), 2) &&
-                   near(image.pixel(w - 2, 1), qRgb(0, 255, 0), 2) &&
-                   near(image.pixel(1, h - 2), qRgb(0, 0, 255), 2) &&
-                   near(image.pixel(w - 2, h - 2), qRgb(255, 255, 255), 2) &&
-                   near(image.pixel(w / 4, h / 4), qRgb(255, 0, 0), 2) &&
-                   near(image.pixel(3 * w / 4, 3 * h / 4), qRgb(255, 255, 255), 2);
+            const QPoint barA = r.left() > 0 ? QPoint(r.left() - 3, r.center().y()) : QPoint(r.center().x(), r.top() - 3);
+            const QPoint barB = r.left() > 0 ? QPoint(r.right() + 3, r.center().y())
+                                             : QPoint(r.center().x(), r.bottom() + 3);
+            return image.size() == c.widget && near(image.pixel(r.left() + 2, r.top() + 2), qRgb(255, 0, 0), 2) &&
+                   near(image.pixel(r.right() - 2, r.top() + 2), qRgb(0, 255, 0), 2) &&
+                   near(image.pixel(r.left() + 2, r.bottom() - 2), qRgb(0, 0, 255), 2) &&
+                   near(image.pixel(r.right() - 2, r.bottom() - 2), qRgb(255, 255, 255), 2) &&
+                   near(image.pixel(barA), qRgb(0, 0, 0), 2) && near(image.pixel(barB), qRgb(0, 0, 0), 2);
         };
-        EXPECT_TRUE(processEventsUntil(quadrantsShown)) << w << "x" << h << ": corners " << describe(image.pixel(1, 1))
-                                               << " / " << describe(image.pixel(w - 2, h - 2));
+        EXPECT_TRUE(processEventsUntil(shown)) << c.widget.width() << "x" << c.widget.height() << " sar "
+                                               << c.sampleAspect.num << ":" << c.sampleAspect.den;
     }
 }
 
 TEST_F(NormalModeTest, EmptySlotShowsBlackWithoutUploading)
 {
     showWidget(120, 80);
-    TestFrame *frame = makeFrame(4, 4);
+    TestFrame *frame = makeFrame(6, 4);
     frame->fillWith(qRgb(255, 255, 0));
     ASSERT_TRUE(showsEverywhere(qRgb(255, 255, 0)));
 
@@ -229,7 +245,7 @@ TEST_F(NormalModeTest, HostBuildsEverythingBeforeEmbeddingAndShowing)
     widget = std::make_unique<GLWidget>();
     widget->execute([this] {
         mode = createMode(widget.get(), 0, &slot, 0, 0);
-        auto frame = std::make_unique<TestFrame>(16, 16);
+        auto frame = std::make_unique<TestFrame>(16, 12);
         frame->fillWith(qRgb(10, 220, 120));
         delete slot.exchange(frame.release());
     });
