@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -281,6 +282,38 @@ TEST_F(SwsFrames, EmptyPictureLeavesTheStoreAlone)
     FramePtr picture = solidRgb24(16, 16, 1, 2, 3);
     frame.fill(picture.get(), AV_PIX_FMT_RGB24, 6);
     EXPECT_TRUE(isSolid(frame, 1, 2, 3, 0));
+}
+
+} // namespace
+
+namespace {
+
+// libswscale's vectorised converters write whole blocks past the last row's
+// end for some widths (above 16384, and odd ones like 1918): everything they
+// write must stay within the slack the frame allocates after its store.
+TEST(SwsConverter, BlockWritesStayWithinTheStoreSlack)
+{
+    for (int width : {1918, 17000}) {
+        SCOPED_TRACE(width);
+        const int height = 16;
+        FramePtr picture(av_frame_alloc());
+        picture->format = AV_PIX_FMT_YUV420P;
+        picture->width = width;
+        picture->height = height;
+        ASSERT_EQ(av_frame_get_buffer(picture.get(), 0), 0);
+        for (int plane = 0; plane < 3; ++plane)
+            std::fill_n(picture->data[plane], picture->linesize[plane] * (plane ? height / 2 : height), 128);
+
+        const int32_t size = width * height * 4;
+        std::vector<uint8_t> store(size_t(size) + 4096, 0xAB);
+        uint8_t *dst = store.data();
+        SwsVideoFrameBuilder builder;
+        builder.convert(&dst, size, width * 4, AV_PIX_FMT_YUV420P, AV_PIX_FMT_RGBA, picture.get());
+        EXPECT_EQ(store[size - 1], 255) << "the last pixel's alpha";
+        const auto past = std::find_if(store.rbegin(), store.rend() - size, [](uint8_t v) { return v != 0xAB; });
+        const long written = long(store.rend() - past) - size; // bytes written past the store
+        EXPECT_LE(written, SwsVideoFrame::storeSlack);
+    }
 }
 
 } // namespace

@@ -117,7 +117,7 @@ void expectContinuousAudio(const std::string &path, int64_t startFromUs)
         if (!b)
             return;
         ASSERT_NEAR(b->ptsMs, firstPtsMs + samples * 1000.0 / 44100, buffers == 0 ? 0.0 : 1.0) << "buffer " << buffers;
-        ASSERT_LE(b->size, 1024u * 8); // never more than the frame's own sample count
+        ASSERT_LE(b->size, 1024u * 8); // no higher output rate here: no more than the frame's own samples
         const float *s = reinterpret_cast<const float *>(b->data);
         for (uint32_t i = 0; i + 1 < b->size / 4; i += 2) {
             ASSERT_EQ(s[i], s[i + 1]);
@@ -138,6 +138,54 @@ TEST_F(PacketDecoders, AudioBuffersFormContinuousTimelineFromFirstFrame)
         expectContinuousAudio(mediaPath(name), 0);
         expectContinuousAudio(mediaPath(name), 2000000);
     }
+}
+
+// Sound below the output rate comes out whole, the resampler's last samples
+// included once the decoder is drained.
+TEST_F(PacketDecoders, LowRateSoundComesOutWhole)
+{
+    for (const char *name : {"rw_mp3_22k.mkv", "rw_mulaw_8k.avi"}) {
+        SCOPED_TRACE(name);
+        MovieFile file(mediaPath(name), false), reference(mediaPath(name), false);
+        double expectedSeconds = 0;
+        AVFrame *frame = av_frame_alloc();
+        forEachPacket(reference, reference.audioStreamIndex, [&](AVPacket *p) {
+            avcodec_send_packet(reference.audioCodecContext, p);
+            while (avcodec_receive_frame(reference.audioCodecContext, frame) == 0)
+                expectedSeconds += double(frame->nb_samples) / frame->sample_rate;
+        });
+        av_frame_free(&frame);
+
+        FreePool<AudioBuffer> pool;
+        pool.setCapacity(1);
+        AudioBuffer *buffer = new AudioBuffer;
+        pool.giveBack(buffer);
+        AudioPacketDecoder decoder(file.audioCodecContext, file.audioTimeBase, &pool, EngineFormat);
+        uint64_t samples = 0;
+        auto take = [&](AudioBuffer *b) {
+            if (b) {
+                samples += b->size / 8;
+                pool.giveBack(b);
+            }
+        };
+        forEachPacket(file, file.audioStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
+        for (int i = 0; i < 100 && !decoder.drained(); ++i)
+            take(decoder.drain());
+        EXPECT_TRUE(decoder.drained());
+        EXPECT_NEAR(samples / 44100.0, expectedSeconds, 0.005);
+    }
+}
+
+// Pictures without time stamps (a raw H.264 stream) follow each other by
+// their duration, 30 per second here, not all at time 0.
+TEST_F(PacketDecoders, PicturesWithoutTimeStampsAreSpacedByTheirDuration)
+{
+    MovieFile file(mediaPath("rw_raw.h264"), false);
+    ASSERT_TRUE(file.isOpen());
+    const std::vector<int64_t> stamps = videoStamps(mediaPath("rw_raw.h264"), file.videoTimeBase);
+    ASSERT_EQ(stamps.size(), 120u);
+    for (size_t i = 0; i < stamps.size(); ++i)
+        ASSERT_NEAR(stamps[i], int64_t(i) * 1000 / 30, 1) << "picture " << i;
 }
 
 TEST_F(PacketDecoders, PatternConvertsLikeFfmpegToRgbaAndReachesTheSlot)
