@@ -91,31 +91,6 @@ TEST(MovieFile, DamagedInputThatOpensReadsToItsEnd)
     }
 }
 
-// The timeline starts at the file's start and lasts as long as its streams,
-// whatever the container counts; a file that does not say has duration 0.
-TEST(MovieFile, TimelineStartsAtTheFilesStartAndUnknownDurationIsZero)
-{
-    struct Case {
-        const char *name;
-        int64_t startMs, durationMs; // -1: not checked
-    } cases[] = {
-        {"rw_ts.ts", 1400, 4023},       // MPEG-TS starts at 1.4 s
-        {"rw_editlist.mp4", 976, 4024}, // the sound starts 1 s into the movie, less its priming
-        {"rw_raw.h264", 0, 0},
-        {"rw_live.mkv", -1, 0},
-        {"rw_one_frame.mp4", 0, 33},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        MovieFile file(mediaPath(c.name), false);
-        ASSERT_TRUE(file.isOpen());
-        if (c.startMs >= 0) {
-            EXPECT_NEAR(file.startUs / 1000, c.startMs, 2);
-        }
-        EXPECT_NEAR(file.durationMs(), c.durationMs, 2);
-    }
-}
-
 TEST(MovieFile, PicturesBeyondTheLimitsFailWithTheirSize)
 {
     LogCapture log;

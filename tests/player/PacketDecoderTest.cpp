@@ -176,18 +176,6 @@ TEST_F(PacketDecoders, LowRateSoundComesOutWhole)
     }
 }
 
-// Pictures without time stamps (a raw H.264 stream) follow each other by
-// their duration, 30 per second here, not all at time 0.
-TEST_F(PacketDecoders, PicturesWithoutTimeStampsAreSpacedByTheirDuration)
-{
-    MovieFile file(mediaPath("rw_raw.h264"), false);
-    ASSERT_TRUE(file.isOpen());
-    const std::vector<int64_t> stamps = videoStamps(mediaPath("rw_raw.h264"), file.videoTimeBase);
-    ASSERT_EQ(stamps.size(), 120u);
-    for (size_t i = 0; i < stamps.size(); ++i)
-        ASSERT_NEAR(stamps[i], int64_t(i) * 1000 / 30, 1) << "picture " << i;
-}
-
 TEST_F(PacketDecoders, PatternConvertsLikeFfmpegToRgbaAndReachesTheSlot)
 {
     MovieFile file(mediaPath("pattern.mkv"), false);
