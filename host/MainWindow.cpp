@@ -457,9 +457,10 @@ QString MainWindow::statusText() const
     const PlayerStatistics stats = mediaPlayer->statistics();
     QStringList parts{state};
     parts << (muted ? tr("muted") : tr("volume %1 %").arg(qRound(mediaPlayer->volume() * 100)));
-    parts << tr("decoding %1 and %2").arg(rateText(stats.videoDecodeRate, tr("pictures")),
-                                          rateText(stats.audioDecodeRate, tr("sound blocks")));
-    parts << tr("painting %1").arg(rateText(stats.renderRate, tr("times")));
+    parts << tr("decoding %1 pictures and %2, painting %3")
+                 .arg(stats.videoDecodeRate)
+                 .arg(rateText(stats.audioDecodeRate, tr("sound blocks")))
+                 .arg(rateText(stats.renderRate, tr("times")));
     parts << tr("last event: %1").arg(lastEvent < 0 ? tr("none") : eventDescription(lastEvent));
     return parts.join(QStringLiteral("  ·  "));
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build tree into a temporary prefix, then builds examples/minimal-host
-# against it the two documented ways (find_package through CMake, and the README's
-# g++ line with pkg-config and a run path) and plays a clip with each binary.
+# against it the two documented ways (find_package through CMake, and the g++ line
+# with pkg-config and a run path, read from the README) and plays a clip with each.
 # Needs a display and a sound server (tools/test-env.sh).
 # Usage: install-test.sh SOURCE_DIR BUILD_DIR WORK_DIR CLIP
 set -euo pipefail
@@ -52,12 +52,15 @@ cmake -S "$example" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$p
 cmake --build "$dir" >"$dir.build.log" 2>&1 || { cat "$dir.build.log"; fail "cmake: build failed"; }
 check_binary cmake "$dir/minimal-host"
 
-echo "=== minimal-host through pkg-config, as the README builds it"
+echo "=== minimal-host through pkg-config, with the README's own command line"
+# The indented lines after "cd examples/minimal-host" in the README, continuations joined.
+readme_build=$(awk '/^    cd examples\/minimal-host$/ { f = 1; next } f && !/^    / { exit } f { sub(/^    /, ""); print }' \
+  "$src/README.md" | sed 's/\\$//' | tr '\n' ' ')
+grep -q 'pkg-config' <<<"$readme_build" || fail "no pkg-config build line after 'cd examples/minimal-host' in README.md"
+echo "  $readme_build"
 mkdir -p "$work/pkg-config"
-(
-  cd "$example"
-  g++ -std=c++17 -Wall -Wextra -Werror -o "$work/pkg-config/minimal-host" main.cpp \
-    $(pkg-config --cflags --libs playerlibav) -Wl,-rpath,$(pkg-config --variable=libdir playerlibav)
-) >"$work/pkg-config.build.log" 2>&1 || { cat "$work/pkg-config.build.log"; fail "pkg-config: build failed"; }
+cp "$example/main.cpp" "$work/pkg-config/"
+(cd "$work/pkg-config" && eval "$readme_build -Wall -Wextra -Werror") >"$work/pkg-config.build.log" 2>&1 ||
+  { cat "$work/pkg-config.build.log"; fail "pkg-config: build failed"; }
 check_binary pkg-config "$work/pkg-config/minimal-host"
 echo "install-test: ok"
