@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDragEnterEvent>
-#include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -16,7 +15,6 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGLWidget>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
