@@ -257,6 +257,12 @@ TEST_F(MainWindowTest, VolumeKeysMuteWheelSnapshotAndInformationReachThePlayer)
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << " missing in\n" << text.toStdString();
     info->close();
 
+    key(Qt::Key_F1);
+    auto *about = window->findChild<QMessageBox *>(QStringLiteral("about"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QStringLiteral(PLAYERLIBAV_VERSION_STRING))) << about->text().toStdString();
+    about->close();
+
     EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
     EXPECT_FALSE(window->statusText().contains(QStringLiteral("Event")));
 }
