@@ -1,19 +1,21 @@
-# make demo  - installs what is missing, builds, plays the bundled sample
+# make demo  - installs what is missing, builds the library and player-host, plays the sample
 # make test  - installs what is missing, builds (plain and sanitized), runs every test
 # make bench - builds and runs the benchmarks
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-fast demo bench install clean
+.PHONY: all deps configure build build-asan test test-fast demo bench install clean
 
 all: build
 
 deps:
 	tools/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build build -j$(JOBS)
 
 build-asan: deps
@@ -28,7 +30,9 @@ test: build build-asan
 test-fast: build
 	tools/run-tests.sh build
 
-demo: build
+# Only what the demo runs: player-host and the plug-in it loads, not the tests.
+demo: configure
+	cmake --build build -j$(JOBS) --target player-host
 	tools/demo.sh build
 
 bench: build

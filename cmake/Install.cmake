@@ -5,6 +5,22 @@ include(CMakePackageConfigHelpers)
 
 set(PLAYERLIBAV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/PlayerLibAV)
 
+# The package version, the .pc version and the SONAME come from project(VERSION);
+# the header's macros must say the same, or a host would see two versions.
+file(STRINGS ${PROJECT_SOURCE_DIR}/include/IMediaPlayer2.h _version_lines
+  REGEX "^#define PLAYERLIBAV_VERSION_(MAJOR|MINOR|PATCH|STRING) ")
+set(_header_version)
+foreach(_part MAJOR MINOR PATCH)
+  string(REGEX MATCH "PLAYERLIBAV_VERSION_${_part} ([0-9]+)" _match "${_version_lines}")
+  list(APPEND _header_version ${CMAKE_MATCH_1})
+endforeach()
+list(JOIN _header_version "." _header_version)
+string(REGEX MATCH "PLAYERLIBAV_VERSION_STRING \"([0-9.]+)\"" _match "${_version_lines}")
+if(NOT _header_version VERSION_EQUAL PROJECT_VERSION OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "include/IMediaPlayer2.h says version ${_header_version}, "
+    "the project says ${PROJECT_VERSION}: update PLAYERLIBAV_VERSION_* in the header")
+endif()
+
 install(TARGETS PlayerLibAV EXPORT PlayerLibAVTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

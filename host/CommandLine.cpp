@@ -1,5 +1,9 @@
 #include "CommandLine.h"
 
+#include "Commands.h"
+#include "Formatting.h"
+#include "IMediaPlayer2.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -14,7 +18,54 @@ bool toMs(const QString &text, int64_t *ms)
     return true;
 }
 
+// A render mode by name ("flat", "vr", "360") or by code 0 to 3.
+bool toRenderMode(const QString &text, int *code)
+{
+    const QString name = text.toLower();
+    if (name == QLatin1String("flat")) {
+        *code = RenderModeNormal;
+        return true;
+    }
+    if (name == QLatin1String("vr") || name == QLatin1String("360")) {
+        *code = RenderModeVR;
+        return true;
+    }
+    bool ok = false;
+    *code = text.toInt(&ok);
+    return ok && *code >= RenderModeNormal && *code <= RenderModeVR;
+}
+
+QString description()
+{
+    return QStringLiteral(
+               "Plays a video file through the PlayerLibAV plug-in.\n"
+               "With --play-for, --seek, --pause-at, --screenshot, --screenshot-at or --exit-after it runs\n"
+               "as a script: plays the file, logs every event on stdout and exits by itself.\n"
+               "\n"
+               "Keys in the player window:\n%1"
+               "\n"
+               "Render modes (--mode, View > Render mode):\n"
+               "  flat (0)       %2: the picture stretched over the window\n"
+               "  vr (3)         %3: a 360° picture on the inside of a sphere, for an OpenVR\n"
+               "                 headset, mirrored side by side in the window (black eyes without one)\n"
+               "  1, 2           accepted by the plug-in but draw nothing; not in the menu")
+        .arg(keyHelpText(), renderModeName(RenderModeNormal), renderModeName(RenderModeVR));
+}
+
 } // namespace
+
+bool CommandLine::asksForHelpOrVersion(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            return false;
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-?" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
 
 bool CommandLine::fail(const QString &message)
 {
@@ -50,10 +101,7 @@ bool CommandLine::takePluginOption(int &argc, char **argv)
 bool CommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Plays a video file through the PlayerLibAV plug-in.\n"
-        "With --play-for, --seek, --pause-at, --screenshot, --screenshot-at or --exit-after it runs\n"
-        "as a script: plays the file, logs every event on stdout and exits by itself."));
+    parser.setApplicationDescription(description());
     parser.addHelpOption();
     parser.addVersionOption();
 
@@ -66,8 +114,9 @@ bool CommandLine::parse(const QStringList &arguments)
                                   QStringLiteral("WxH"));
     const QCommandLineOption volume(QStringLiteral("volume"), QStringLiteral("Volume from 0 to 1 (default 1)."),
                                     QStringLiteral("V"));
-    const QCommandLineOption mode(QStringLiteral("mode"), QStringLiteral("Render-mode code 0 to 3."),
-                                  QStringLiteral("CODE"));
+    const QCommandLineOption mode(QStringLiteral("mode"),
+                                  QStringLiteral("Render mode: flat, vr, or a code 0 to 3 (default: the factory's)."),
+                                  QStringLiteral("MODE"));
     const QCommandLineOption logEvents(QStringLiteral("log-events"),
                                        QStringLiteral("Print every event also when not scripted."));
     const QCommandLineOption playFor(QStringLiteral("play-for"),
@@ -93,7 +142,9 @@ bool CommandLine::parse(const QStringList &arguments)
                                      QStringLiteral("MS"));
     parser.addOptions({sw, hw, vr, plugin, size, volume, mode, logEvents, playFor, seek, pauseAt, screenshot,
                        screenshotAt, exitAfter, timeout});
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The video file to open."));
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("The video file to open (optional: File > Open or drop one)."),
+                                 QStringLiteral("[FILE]"));
     parser.process(arguments);
 
     const int factories = parser.isSet(sw) + parser.isSet(hw) + parser.isSet(vr);
@@ -131,12 +182,8 @@ bool CommandLine::parse(const QStringList &arguments)
         if (!ok || opts.volume < 0 || opts.volume > 1)
             return fail(QStringLiteral("--volume wants a number from 0 to 1"));
     }
-    if (parser.isSet(mode)) {
-        bool ok = false;
-        opts.renderMode = parser.value(mode).toInt(&ok);
-        if (!ok || opts.renderMode < 0 || opts.renderMode > 3)
-            return fail(QStringLiteral("--mode wants a render-mode code from 0 to 3"));
-    }
+    if (parser.isSet(mode) && !toRenderMode(parser.value(mode), &opts.renderMode))
+        return fail(QStringLiteral("--mode wants flat, vr or a render-mode code from 0 to 3"));
     opts.logEvents = parser.isSet(logEvents);
 
     const QList<QPair<const QCommandLineOption *, int64_t *>> times = {

@@ -33,6 +33,10 @@ struct HostOptions {
 
 class CommandLine {
 public:
+    // Whether the arguments ask for --help or --version, which need no display:
+    // main() answers them with a QCoreApplication before any window system is opened.
+    static bool asksForHelpOrVersion(int argc, char **argv);
+
     // QGuiApplication treats -plugin and --plugin as its own option and takes them
     // out of the arguments, so ours must be taken out of argv before the application
     // object is made. Returns false when --plugin has no value.

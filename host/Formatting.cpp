@@ -16,6 +16,20 @@ QString eventName(int code)
     }
 }
 
+QString eventDescription(int code)
+{
+    switch (code) {
+    case EventPlaying: return QStringLiteral("playing");
+    case EventPaused: return QStringLiteral("paused");
+    case EventStopped: return QStringLiteral("stopped");
+    case EventFinished: return QStringLiteral("finished");
+    case EventLoaded: return QStringLiteral("loaded");
+    case EventLoadFailed: return QStringLiteral("could not open the file");
+    case EventTimeChanged: return QStringLiteral("position changed");
+    default: return QStringLiteral("event %1").arg(code);
+    }
+}
+
 QString formatTime(int64_t ms)
 {
     const int64_t totalSeconds = ms > 0 ? ms / 1000 : 0;
@@ -33,10 +47,15 @@ QString formatTime(int64_t ms)
 QString renderModeName(int code)
 {
     switch (code) {
-    case RenderModeNormal: return QStringLiteral("Normal");
+    case RenderModeNormal: return QStringLiteral("Flat");
     case RenderModeNone1: return QStringLiteral("Mode 1 (no picture)");
     case RenderModeNone2: return QStringLiteral("Mode 2 (no picture)");
-    case RenderModeVR: return QStringLiteral("VR");
+    case RenderModeVR: return QStringLiteral("360° / VR");
     default: return QStringLiteral("Mode %1").arg(code);
     }
+}
+
+QString rateText(int64_t count, const QString &what)
+{
+    return QStringLiteral("%1 %2 a second").arg(count).arg(what);
 }

@@ -2,13 +2,18 @@
 
 #include "Formatting.h"
 #include "IMediaPlayer2.h"
+#include "MediaProbe.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QDragEnterEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGLWidget>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,11 +21,19 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <QWindow>
+
+extern "C" {
+#include <libavutil/avutil.h>
+}
 
 #include <algorithm>
 #include <climits>
@@ -28,6 +41,9 @@
 namespace {
 
 constexpr int kStatusIntervalMs = 500;
+constexpr int kKeyVolumeStep = 10;   // percent per key press
+constexpr int kWheelVolumeStep = 5;  // percent per wheel notch
+constexpr int kWheelNotch = 120;     // angle delta of one notch
 
 int sliderValue(int64_t ms)
 {
@@ -47,6 +63,7 @@ MainWindow::MainWindow(IMediaPlayer2 *player, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     video->setMinimumSize(320, 180);
+    video->installEventFilter(this);
     layout->addWidget(video, 1);
     controls = buildControls();
     layout->addWidget(controls);
@@ -65,7 +82,7 @@ MainWindow::MainWindow(IMediaPlayer2 *player, QWidget *parent)
     statusTimer->start(kStatusIntervalMs);
 
     // A new player's sound output stays at volume 0 until its host sets one.
-    setVolume(1.0f);
+    setVolumePercent(100);
     updateButtons();
     updatePosition();
     updateStatus();
@@ -97,9 +114,11 @@ QWidget *MainWindow::buildControls()
     volumeSlider = new QSlider(Qt::Horizontal, bar);
     volumeSlider->setRange(0, 100);
     volumeSlider->setMaximumWidth(120);
+    muteButton = new QPushButton(tr("Mute"), bar);
+    muteButton->setCheckable(true);
 
     // Keys belong to the window's shortcuts (Space, arrows), not to a focused control.
-    for (QWidget *w : std::initializer_list<QWidget *>{playButton, stopButton, seekSlider, volumeSlider})
+    for (QWidget *w : std::initializer_list<QWidget *>{playButton, stopButton, seekSlider, volumeSlider, muteButton})
         w->setFocusPolicy(Qt::NoFocus);
 
     connect(playButton, &QPushButton::clicked, this, &MainWindow::togglePlayPause);
@@ -110,8 +129,8 @@ QWidget *MainWindow::buildControls()
         if (action != QAbstractSlider::SliderMove && action != QAbstractSlider::SliderNoAction)
             QTimer::singleShot(0, this, &MainWindow::seekToSlider);
     });
-    connect(volumeSlider, &QSlider::valueChanged, this,
-            [this](int value) { mediaPlayer->setVolume(static_cast<float>(value) / 100.0f); });
+    connect(volumeSlider, &QSlider::valueChanged, this, &MainWindow::setVolumePercent);
+    connect(muteButton, &QPushButton::clicked, this, &MainWindow::toggleMute);
 
     row->addWidget(playButton);
     row->addWidget(stopButton);
@@ -121,6 +140,7 @@ QWidget *MainWindow::buildControls()
     row->addSpacing(12);
     row->addWidget(volumeLabel);
     row->addWidget(volumeSlider);
+    row->addWidget(muteButton);
     return bar;
 }
 
@@ -128,41 +148,77 @@ void MainWindow::buildMenus()
 {
     // Every action is also added to the window itself so that its shortcut works
     // while the menu bar is hidden in full screen.
-    auto add = [this](QMenu *menu, const QString &text, const QKeySequence &key, auto slot) {
-        QAction *action = menu->addAction(text);
-        action->setShortcut(key);
-        connect(action, &QAction::triggered, this, slot);
+    for (const CommandInfo &info : commands()) {
+        auto *action = new QAction(info.menuText, this);
+        action->setShortcut(info.key);
+        const Command command = info.command;
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
         addAction(action);
-        return action;
+        actions.insert(command, action);
+    }
+    auto add = [this](QMenu *menu, std::initializer_list<Command> list) {
+        for (Command command : list)
+            menu->addAction(actions.value(command));
     };
 
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    add(file, tr("&Open..."), QKeySequence::Open, &MainWindow::openDialog);
+    add(file, {Command::Open, Command::Snapshot, Command::MediaInfo});
     file->addSeparator();
-    add(file, tr("&Quit"), QKeySequence::Quit, &QWidget::close);
+    add(file, {Command::Quit});
 
     QMenu *playback = menuBar()->addMenu(tr("&Playback"));
-    add(playback, tr("Play / &Pause"), QKeySequence(Qt::Key_Space), &MainWindow::togglePlayPause);
-    add(playback, tr("&Stop"), QKeySequence(Qt::Key_S), &MainWindow::stop);
-    add(playback, tr("&Back 5 s"), QKeySequence(Qt::Key_Left), [this] { seekBy(-5000); });
-    add(playback, tr("&Forward 5 s"), QKeySequence(Qt::Key_Right), [this] { seekBy(5000); });
+    add(playback, {Command::PlayPause, Command::Stop, Command::Back, Command::Forward});
+    playback->addSeparator();
+    add(playback, {Command::VolumeUp, Command::VolumeDown, Command::Mute});
+    actions.value(Command::Mute)->setCheckable(true);
 
+    // Only the modes that show a picture; the plug-in's modes 1 and 2 draw nothing.
     QMenu *view = menuBar()->addMenu(tr("&View"));
     QMenu *modes = view->addMenu(tr("&Render mode"));
     modeGroup = new QActionGroup(this);
-    for (int code = RenderModeNormal; code <= RenderModeVR; ++code) {
-        QAction *action = modes->addAction(QStringLiteral("%1 - %2").arg(code).arg(renderModeName(code)));
+    for (int code : {int(RenderModeNormal), int(RenderModeVR)}) {
+        QAction *action = modes->addAction(renderModeName(code));
         action->setCheckable(true);
         action->setData(code);
         action->setChecked(code == mediaPlayer->renderMode());
         modeGroup->addAction(action);
         connect(action, &QAction::triggered, this, [this, code] { setRenderMode(code); });
     }
-    add(view, tr("&Full screen"), QKeySequence(Qt::Key_F), &MainWindow::toggleFullScreen);
-    QAction *leave = new QAction(this);
-    leave->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(leave, &QAction::triggered, this, &MainWindow::leaveFullScreen);
-    addAction(leave);
+    add(view, {Command::FullScreen});
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    add(help, {Command::About});
+}
+
+QAction *MainWindow::action(Command command) const
+{
+    return actions.value(command);
+}
+
+void MainWindow::runCommand(Command command)
+{
+    switch (command) {
+    case Command::Open: openDialog(); break;
+    case Command::Quit: close(); break;
+    case Command::PlayPause: togglePlayPause(); break;
+    case Command::Stop: stop(); break;
+    case Command::Back: seekBy(-5000); break;
+    case Command::Forward: seekBy(5000); break;
+    case Command::VolumeUp: changeVolume(kKeyVolumeStep); break;
+    case Command::VolumeDown: changeVolume(-kKeyVolumeStep); break;
+    case Command::Mute: toggleMute(); break;
+    case Command::FullScreen: toggleFullScreen(); break;
+    case Command::LeaveFullScreen: leaveFullScreen(); break;
+    case Command::MediaInfo: showMediaInfo(); break;
+    case Command::Snapshot: saveSnapshot(); break;
+    case Command::About: showAbout(); break;
+    }
+}
+
+void MainWindow::setPluginInfo(const QString &file, PluginLoader::Factory fromFactory)
+{
+    pluginFile = file;
+    factory = fromFactory;
 }
 
 void MainWindow::openFile(const QString &path, bool autoPlay)
@@ -220,9 +276,41 @@ void MainWindow::setRenderMode(int code)
 
 void MainWindow::setVolume(float volume)
 {
-    mediaPlayer->setVolume(volume);
+    setVolumePercent(qRound(std::clamp(volume, 0.0f, 1.0f) * 100));
+}
+
+void MainWindow::setVolumePercent(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    muted = false;
+    // The player truncates volume x 100: aim at the middle of the percent step.
+    mediaPlayer->setVolume((static_cast<float>(percent) + 0.5f) / 100.0f);
+    updateVolumeControls();
+}
+
+void MainWindow::changeVolume(int deltaPercent)
+{
+    setVolumePercent((muted ? volumeBeforeMute : qRound(mediaPlayer->volume() * 100)) + deltaPercent);
+}
+
+void MainWindow::toggleMute()
+{
+    if (muted) {
+        setVolumePercent(volumeBeforeMute);
+        return;
+    }
+    volumeBeforeMute = qRound(mediaPlayer->volume() * 100);
+    mediaPlayer->setVolume(0.0f);
+    muted = true;
+    updateVolumeControls();
+}
+
+void MainWindow::updateVolumeControls()
+{
     const QSignalBlocker blocker(volumeSlider);
-    volumeSlider->setValue(qRound(mediaPlayer->volume() * 100));
+    volumeSlider->setValue(muted ? volumeBeforeMute : qRound(mediaPlayer->volume() * 100));
+    muteButton->setChecked(muted);
+    actions.value(Command::Mute)->setChecked(muted);
 }
 
 void MainWindow::toggleFullScreen()
@@ -231,10 +319,17 @@ void MainWindow::toggleFullScreen()
         leaveFullScreen();
         return;
     }
+    geometryBeforeFullScreen = geometry();
     menuBar()->hide();
     controls->hide();
     statusBar()->hide();
     showFullScreen();
+    // A window manager that honours full-screen requests gives the window the
+    // screen's size; without one (a bare X server) only the state changes. Asking
+    // the window system for the screen's geometry covers both; QWidget::setGeometry
+    // would drop the full-screen state again.
+    if (QScreen *onScreen = screen(); onScreen && windowHandle())
+        windowHandle()->setGeometry(onScreen->geometry());
 }
 
 void MainWindow::leaveFullScreen()
@@ -245,6 +340,10 @@ void MainWindow::leaveFullScreen()
     menuBar()->show();
     controls->show();
     statusBar()->show();
+    // As on the way in, a bare X server does not restore the size by itself.
+    if (geometryBeforeFullScreen.isValid() && windowHandle())
+        windowHandle()->setGeometry(geometryBeforeFullScreen);
+
 }
 
 QImage MainWindow::grabVideo() const
@@ -261,6 +360,8 @@ void MainWindow::onPlayerEvent(int code)
     if (closing)
         return;
     lastEvent = code;
+    if (code != EventTimeChanged)
+        lastStateEvent = code;
     switch (code) {
     case EventLoaded:
         seekSlider->setRange(0, sliderValue(mediaPlayer->duration()));
@@ -341,12 +442,144 @@ QString MainWindow::durationText() const
 
 QString MainWindow::statusText() const
 {
+    QString state;
+    if (mediaPlayer->isPlaying())
+        state = tr("Playing");
+    else if (mediaPlayer->duration() <= 0)
+        state = lastStateEvent == EventLoadFailed ? tr("Could not open the file") : tr("No file");
+    else if (lastStateEvent == EventFinished || lastStateEvent == EventStopped)
+        state = lastStateEvent == EventFinished ? tr("Finished") : tr("Stopped");
+    else
+        state = tr("Paused");
+
     const PlayerStatistics stats = mediaPlayer->statistics();
-    return tr("decode video %1/s, audio %2/s | render %3/s | last event: %4")
-        .arg(stats.videoDecodeRate)
-        .arg(stats.audioDecodeRate)
-        .arg(stats.renderRate)
-        .arg(lastEvent < 0 ? tr("none") : QStringLiteral("%1 (%2)").arg(eventName(lastEvent)).arg(lastEvent));
+    QStringList parts{state};
+    parts << (muted ? tr("muted") : tr("volume %1 %").arg(qRound(mediaPlayer->volume() * 100)));
+    parts << tr("decoding %1 pictures and %2, painting %3")
+                 .arg(stats.videoDecodeRate)
+                 .arg(rateText(stats.audioDecodeRate, tr("sound blocks")))
+                 .arg(rateText(stats.renderRate, tr("times")));
+    parts << tr("last event: %1").arg(lastEvent < 0 ? tr("none") : eventDescription(lastEvent));
+    return parts.join(QStringLiteral("  ·  "));
+}
+
+QList<QPair<QString, QString>> MainWindow::mediaInfoRows() const
+{
+    QList<QPair<QString, QString>> rows;
+    const QString path = mediaPlayer->filePath();
+    if (mediaPlayer->duration() <= 0) {
+        rows.append({tr("File"), path.isEmpty() ? tr("none open") : tr("%1 (not open)").arg(path)});
+        return rows;
+    }
+    const MediaInfo info = MediaProbe::probe(path);
+    rows.append({tr("File"), path});
+    if (!info.error.isEmpty()) {
+        rows.append({tr("Details"), info.error});
+    } else {
+        rows.append({tr("Container"), info.container});
+        rows.append({tr("Video codec"), info.videoCodec});
+    }
+    rows.append({tr("Picture size"), tr("%1 x %2").arg(mediaPlayer->videoWidth()).arg(mediaPlayer->videoHeight())});
+    if (info.error.isEmpty())
+        rows.append({tr("Frame rate"), info.frameRate > 0 ? tr("%1 frames a second").arg(info.frameRate, 0, 'f', 3)
+                                                          : tr("not given by the file")});
+    rows.append({tr("Duration"), formatTime(mediaPlayer->duration())});
+    if (info.error.isEmpty())
+        rows.append({tr("Sound"), info.hasSound ? tr("%1 (played as stereo 32-bit float at 44100 Hz)").arg(info.soundFormat)
+                                                : tr("none")});
+    rows.append({tr("Decoder"), MediaProbe::decoderInUse(factory, info.videoCodecId)});
+    rows.append({tr("Render mode"), renderModeName(mediaPlayer->renderMode())});
+    if (!pluginFile.isEmpty())
+        rows.append({tr("Plug-in"), QStringLiteral("%1 (%2)").arg(pluginFile, QString::fromLatin1(PluginLoader::symbolName(factory)))});
+    return rows;
+}
+
+void MainWindow::showMediaInfo()
+{
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("mediaInfo"));
+    dialog->setWindowTitle(tr("Media information"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto *form = new QFormLayout(dialog);
+    for (const auto &row : mediaInfoRows()) {
+        auto *value = new QLabel(row.second, dialog);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        form->addRow(row.first + QLatin1Char(':'), value);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    form->addRow(buttons);
+    dialog->open();
+}
+
+QString MainWindow::saveSnapshot()
+{
+    if (mediaPlayer->duration() <= 0) {
+        statusBar()->showMessage(tr("No snapshot: no file is open"), 3000);
+        return QString();
+    }
+    QString directory = snapshotDirectory;
+    if (directory.isEmpty())
+        directory = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (directory.isEmpty())
+        directory = QDir::homePath();
+    QDir().mkpath(directory);
+
+    // "clip-0m07.250s.png", with a number added rather than overwrite a file.
+    const int64_t ms = static_cast<int64_t>(mediaPlayer->currentTime());
+    const QString stem = QStringLiteral("%1-%2m%3.%4s")
+                             .arg(QFileInfo(mediaPlayer->filePath()).completeBaseName())
+                             .arg(ms / 60000)
+                             .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    QString path = QDir(directory).filePath(stem + QStringLiteral(".png"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QDir(directory).filePath(QStringLiteral("%1-%2.png").arg(stem).arg(n));
+
+    if (!grabVideo().save(path, "PNG")) {
+        statusBar()->showMessage(tr("Could not save the snapshot as %1").arg(path), 5000);
+        return QString();
+    }
+    statusBar()->showMessage(tr("Snapshot saved as %1").arg(path), 5000);
+    return path;
+}
+
+void MainWindow::showAbout()
+{
+    const QString text =
+        tr("<p><b>player-host %1</b></p>"
+           "<p>A video player around the PlayerLibAV plug-in (interface version %1).</p>"
+           "<p>Plug-in: %2<br>Qt %3, FFmpeg %4</p>"
+           "<p>PlayerLibAV is free software under the GNU Lesser General Public License, "
+           "version 2.1 or later. It uses FFmpeg, which is licensed under the LGPL as well.</p>")
+            .arg(QStringLiteral(PLAYERLIBAV_VERSION_STRING),
+                 pluginFile.isEmpty() ? tr("linked in") : pluginFile.toHtmlEscaped(),
+                 QString::fromLatin1(qVersion()), QString::fromLatin1(av_version_info()));
+    auto *box = new QMessageBox(QMessageBox::Information, tr("About player-host"), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("about"));
+    box->setTextFormat(Qt::RichText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != video)
+        return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        toggleFullScreen();
+        return true;
+    }
+    // In the 360° mode the wheel goes on to the view, which may use it.
+    if (event->type() == QEvent::Wheel && mediaPlayer->renderMode() == RenderModeNormal) {
+        wheelRemainder += static_cast<QWheelEvent *>(event)->angleDelta().y();
+        const int notches = wheelRemainder / kWheelNotch;
+        wheelRemainder -= notches * kWheelNotch;
+        if (notches != 0)
+            changeVolume(notches * kWheelVolumeStep);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)

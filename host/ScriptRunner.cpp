@@ -36,6 +36,21 @@ void ScriptRunner::start()
                      static_cast<long long>(options.timeoutMs));
         finish(TimedOut);
     });
+    // The rates while playing, once a second: the last second's figures at the
+    // end alone say little about how the playback went.
+    auto *rates = new QTimer(this);
+    connect(rates, &QTimer::timeout, this, [this] {
+        if (done || !window->player()->isPlaying())
+            return;
+        const PlayerStatistics stats = window->player()->statistics();
+        print(QStringLiteral("rates videoDecodeRate=%1 audioDecodeRate=%2 renderRate=%3 t=%4ms pos=%5ms")
+                  .arg(stats.videoDecodeRate)
+                  .arg(stats.audioDecodeRate)
+                  .arg(stats.renderRate)
+                  .arg(now())
+                  .arg(window->player()->currentTime()));
+    });
+    rates->start(1000);
     print(QStringLiteral("action load %1 t=%2ms").arg(options.file).arg(now()));
     window->openFile(options.file, false);
 }

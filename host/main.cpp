@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QtGlobal>
 
 #include <cstdio>
 #include <memory>
@@ -20,10 +21,30 @@ int main(int argc, char **argv)
 
     CommandLine commandLine;
     const bool pluginOptionOk = commandLine.takePluginOption(argc, argv);
+    const auto name = QStringLiteral("player-host");
+    const auto version = QStringLiteral(PLAYERLIBAV_VERSION_STRING);
+
+    // --help and --version print and exit inside parse(); they need no display.
+    if (CommandLine::asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(name);
+        QCoreApplication::setApplicationVersion(version);
+        if (!commandLine.parse(QCoreApplication::arguments())) {
+            std::fprintf(stderr, "player-host: %s (see --help)\n", qPrintable(commandLine.errorString()));
+            return 2;
+        }
+        return 0;
+    }
+    // QApplication aborts without a window system: say so and leave instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "player-host: no display (DISPLAY is not set); see --help\n");
+        return 2;
+    }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("player-host"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationName(name);
+    QApplication::setApplicationVersion(version);
 
     if (!pluginOptionOk || !commandLine.parse(QApplication::arguments())) {
         std::fprintf(stderr, "player-host: %s (see --help)\n", qPrintable(commandLine.errorString()));
@@ -43,6 +64,7 @@ int main(int argc, char **argv)
     }
 
     auto window = std::make_unique<MainWindow>(player);
+    window->setPluginInfo(loader.fileName(), options.factory);
     window->setVolume(options.volume);
     if (options.renderMode >= 0)
         window->setRenderMode(options.renderMode);

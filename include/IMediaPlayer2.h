@@ -10,6 +10,16 @@
 #include <cstdint>
 #include <functional>
 
+// Version of this interface and of the library that implements it. A host can
+// test it at compile time, e.g. #if PLAYERLIBAV_VERSION >= PLAYERLIBAV_VERSION_CHECK(1, 0, 0).
+#define PLAYERLIBAV_VERSION_MAJOR 1
+#define PLAYERLIBAV_VERSION_MINOR 0
+#define PLAYERLIBAV_VERSION_PATCH 0
+#define PLAYERLIBAV_VERSION_STRING "1.0.0"
+#define PLAYERLIBAV_VERSION_CHECK(major, minor, patch) (((major) << 16) | ((minor) << 8) | (patch))
+#define PLAYERLIBAV_VERSION                                                                        \
+    PLAYERLIBAV_VERSION_CHECK(PLAYERLIBAV_VERSION_MAJOR, PLAYERLIBAV_VERSION_MINOR, PLAYERLIBAV_VERSION_PATCH)
+
 class QWidget;
 
 // Event codes passed to every listener callback.

@@ -27,10 +27,13 @@ if(PLAYERLIBAV_SANITIZE)
   endif()
 else()
   # Packaging and the demo script do not change under the sanitizers: plain build only.
-  # A host built outside the project against the installed package.
+  # examples/minimal-host built outside the project against the installed package,
+  # both documented ways, and played on a test clip.
   add_test(NAME host_install
-    COMMAND ${CMAKE_CURRENT_LIST_DIR}/install-test.sh ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/host-install-test)
-  set_tests_properties(host_install PROPERTIES LABELS display TIMEOUT 300)
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/install-test.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}
+      ${CMAKE_BINARY_DIR}/host-install-test ${PLA_MEDIA_DIR}/h264_aac.mp4)
+  set_tests_properties(host_install PROPERTIES LABELS "display;sound;media" TIMEOUT 400
+    FIXTURES_REQUIRED media RESOURCE_LOCK sound_sink)
 
   # make demo's headless path: its own Xvfb and PulseAudio, screenshots and sound.
   add_test(NAME host_demo_headless

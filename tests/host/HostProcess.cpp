@@ -27,10 +27,14 @@ qint64 HostRun::field(const QString &line, const QString &key)
     return m.hasMatch() ? m.captured(1).toLongLong() : -1;
 }
 
-HostRun runPlayerHost(const QStringList &arguments, int timeoutMs)
+HostRun runPlayerHost(const QStringList &arguments, int timeoutMs, const QStringList &withoutVariables)
 {
     HostRun run;
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : withoutVariables)
+        environment.remove(name);
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(PLA_PLAYER_HOST), arguments);
     if (!process.waitForStarted(10000))
         return run;

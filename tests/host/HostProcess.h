@@ -22,4 +22,6 @@ struct HostRun {
     static qint64 field(const QString &line, const QString &key);
 };
 
-HostRun runPlayerHost(const QStringList &arguments, int timeoutMs = 120000);
+// withoutVariables: environment variables taken away from the child (DISPLAY...).
+HostRun runPlayerHost(const QStringList &arguments, int timeoutMs = 120000,
+                      const QStringList &withoutVariables = {});

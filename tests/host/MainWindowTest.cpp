@@ -9,14 +9,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -66,7 +73,21 @@ protected:
         return QTest::qWaitFor([&] { return count(code) >= times; }, timeoutMs);
     }
 
-    void key(Qt::Key k) { QTest::keyClick(window.get(), k); }
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(window.get(), k, modifiers);
+    }
+
+    void wheel(int angleDelta)
+    {
+        QWidget *video = window->videoWidget();
+        const QPointF centre(video->width() / 2.0, video->height() / 2.0);
+        QWheelEvent event(centre, video->mapToGlobal(centre.toPoint()), QPoint(), QPoint(0, angleDelta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(video, &event);
+    }
+
+    int volumePercent() const { return qRound(window->player()->volume() * 100); }
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QSignalSpy> spy;
@@ -119,28 +140,49 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
     EXPECT_EQ(player->currentTime(), 0u);
 }
 
-TEST_F(MainWindowTest, FullScreenHidesTheControlsAndEscapeBringsThemBack)
+TEST_F(MainWindowTest, FullScreenFillsTheScreenAndEscapeOrDoubleClickLeavesIt)
 {
-    key(Qt::Key_F);
-    EXPECT_TRUE(window->windowState() & Qt::WindowFullScreen);
-    EXPECT_FALSE(window->menuBar()->isVisible());
-    EXPECT_FALSE(window->statusBar()->isVisible());
-    EXPECT_TRUE(window->videoWidget()->isVisible());
+    const QRect screen = window->screen()->geometry();
+    const QRect normal = window->geometry();
+    for (const char *how : {"F, Escape", "double-click, double-click"}) {
+        SCOPED_TRACE(how);
+        const bool byMouse = how[0] == 'd';
+        if (byMouse)
+            QTest::mouseDClick(window->videoWidget(), Qt::LeftButton);
+        else
+            key(Qt::Key_F);
+        EXPECT_TRUE(window->windowState() & Qt::WindowFullScreen);
+        EXPECT_FALSE(window->menuBar()->isVisible());
+        EXPECT_FALSE(window->statusBar()->isVisible());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoWidget()->size() == screen.size(); }, 5000))
+            << "the picture covers " << window->videoWidget()->width() << "x" << window->videoWidget()->height()
+            << " of a " << screen.width() << "x" << screen.height() << " screen; window "
+            << window->geometry().width() << "x" << window->geometry().height() << " handle "
+            << window->windowHandle()->geometry().width() << "x" << window->windowHandle()->geometry().height();
 
-    key(Qt::Key_Escape);
-    EXPECT_FALSE(window->windowState() & Qt::WindowFullScreen);
-    EXPECT_TRUE(window->menuBar()->isVisible());
-    EXPECT_TRUE(window->findChild<QSlider *>()->isVisible());
+        if (byMouse)
+            QTest::mouseDClick(window->videoWidget(), Qt::LeftButton);
+        else
+            key(Qt::Key_Escape);
+        EXPECT_FALSE(window->windowState() & Qt::WindowFullScreen);
+        EXPECT_TRUE(window->menuBar()->isVisible());
+        EXPECT_TRUE(window->findChild<QSlider *>()->isVisible());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->geometry().size() == normal.size(); }, 5000));
+    }
 }
 
 TEST_F(MainWindowTest, RenderModeMenuAndVolumeSliderReachThePlayer)
 {
     IMediaPlayer2 *player = window->player();
     QList<QAction *> modes;
+    QStringList names;
     for (QAction *action : window->findChildren<QAction *>())
-        if (action->isCheckable() && action->data().isValid())
+        if (action->isCheckable() && action->data().isValid()) {
             modes.append(action);
-    ASSERT_EQ(modes.size(), 4);
+            names.append(action->text());
+        }
+    // Only the modes that show a picture.
+    ASSERT_EQ(names, QStringList({QStringLiteral("Flat"), QStringLiteral("360° / VR")}));
     for (QAction *action : modes) {
         action->trigger();
         const int code = action->data().toInt();
@@ -158,6 +200,71 @@ TEST_F(MainWindowTest, RenderModeMenuAndVolumeSliderReachThePlayer)
     EXPECT_FLOAT_EQ(player->volume(), 0.5f);
     volume->setValue(0);
     EXPECT_FLOAT_EQ(player->volume(), 0.0f);
+}
+
+TEST_F(MainWindowTest, VolumeKeysMuteWheelSnapshotAndInformationReachThePlayer)
+{
+    IMediaPlayer2 *player = window->player();
+    window->openFile(QString::fromStdString(mediaPath("seconds.mp4")), true);
+    ASSERT_TRUE(waitFor(EventPlaying));
+
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    EXPECT_EQ(volumePercent(), 80);
+    key(Qt::Key_M);
+    EXPECT_TRUE(window->isMuted());
+    EXPECT_EQ(volumePercent(), 0);
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("muted")));
+    key(Qt::Key_M);
+    EXPECT_EQ(volumePercent(), 80) << "unmuting restores the volume";
+    key(Qt::Key_M);
+    key(Qt::Key_Up);
+    EXPECT_FALSE(window->isMuted()) << "a volume key unmutes";
+    EXPECT_EQ(volumePercent(), 90);
+    key(Qt::Key_Up);
+    key(Qt::Key_Up);
+    EXPECT_EQ(volumePercent(), 100);
+
+    // Two notches down, in steps smaller than a notch as touchpads send them.
+    for (int i = 0; i < 4; ++i)
+        wheel(-60);
+    EXPECT_EQ(volumePercent(), 90);
+    window->setRenderMode(RenderModeVR);
+    wheel(-240);
+    EXPECT_EQ(volumePercent(), 90) << "in the 360° mode the wheel is the view's";
+    window->setRenderMode(RenderModeNormal);
+
+    QTemporaryDir pictures;
+    ASSERT_TRUE(pictures.isValid());
+    window->setSnapshotDirectory(pictures.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->currentTime() > 1500; }, 10000));
+    key(Qt::Key_S, Qt::ControlModifier);
+    const QStringList saved = QDir(pictures.path()).entryList({QStringLiteral("seconds-0m0*.png")});
+    ASSERT_EQ(saved.size(), 1) << QDir(pictures.path()).entryList().join(' ').toStdString();
+    const QImage snapshot(QDir(pictures.path()).filePath(saved.first()));
+    EXPECT_EQ(snapshot.size(), window->videoWidget()->size());
+    const QColor centre = snapshot.pixelColor(snapshot.width() / 2, snapshot.height() / 2);
+    EXPECT_GT(std::max({centre.red(), centre.green(), centre.blue()}), 200) << centre.name().toStdString();
+
+    key(Qt::Key_I, Qt::ControlModifier);
+    auto *info = window->findChild<QDialog *>(QStringLiteral("mediaInfo"));
+    ASSERT_NE(info, nullptr);
+    QStringList lines;
+    for (QLabel *label : info->findChildren<QLabel *>())
+        lines << label->text();
+    const QString text = lines.join('\n');
+    for (const char *expected : {"h264", "320 x 240", "30.000 frames a second", "0:08", "aac", "software"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << " missing in\n" << text.toStdString();
+    info->close();
+
+    key(Qt::Key_F1);
+    auto *about = window->findChild<QMessageBox *>(QStringLiteral("about"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QStringLiteral(PLAYERLIBAV_VERSION_STRING))) << about->text().toStdString();
+    about->close();
+
+    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
+    EXPECT_FALSE(window->statusText().contains(QStringLiteral("Event")));
 }
 
 TEST_F(MainWindowTest, AFailedLoadIsShownAndTheWindowClosesCleanly)

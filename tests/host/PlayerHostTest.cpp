@@ -1,6 +1,7 @@
 // player-host in scripted mode, as a separate process under the test display and
 // sound server: the event log, the exit status and the pixels of its screenshots.
 #include "HostProcess.h"
+#include "IMediaPlayer2.h"
 #include "common/TestMedia.h"
 
 #include <QColor>
@@ -159,6 +160,29 @@ TEST_F(PlayerHostTest, BadCommandLinesAreRefusedBeforeAnythingPlays)
         EXPECT_TRUE(run.errors.contains(QString::fromUtf8(c.message))) << run.errors.toStdString();
         EXPECT_TRUE(run.events.isEmpty());
     }
+}
+
+// Runs without the test environment: --help and --version must not need a display.
+TEST(PlayerHostWithoutDisplay, HelpAndVersionAnswerAndAPlayRunFailsClearly)
+{
+    const QStringList noDisplay{QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                                QStringLiteral("QT_QPA_PLATFORM")};
+    const HostRun help = runPlayerHost({QStringLiteral("--help")}, 30000, noDisplay);
+    ASSERT_TRUE(help.finished);
+    EXPECT_EQ(help.exitCode, 0) << help.errors.toStdString();
+    const QString text = help.lines.join('\n');
+    // The optional file, the keys and the render modes by name.
+    for (const char *expected : {"[options] [FILE]", "Space", "volume up", "mute", "full screen", "Ctrl+S",
+                                 "Double-click", "Flat", "360° / VR", "--mode <MODE>"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << " missing in\n" << text.toStdString();
+
+    const HostRun version = runPlayerHost({QStringLiteral("--version")}, 30000, noDisplay);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.lines, QStringList{QStringLiteral("player-host " PLAYERLIBAV_VERSION_STRING)});
+
+    const HostRun play = runPlayerHost({QStringLiteral("clip.mp4")}, 30000, noDisplay);
+    EXPECT_EQ(play.exitCode, 2) << "not an abort";
+    EXPECT_TRUE(play.errors.contains(QStringLiteral("no display"))) << play.errors.toStdString();
 }
 
 } // namespace

@@ -1,42 +1,66 @@
 #!/usr/bin/env bash
-# Installs a build tree into a temporary prefix, then configures, builds and runs
-# the external host against it twice: through find_package(PlayerLibAV) and
-# through pkg-config. Needs a display (the player makes a GL widget).
-# Usage: install-test.sh BUILD_DIR WORK_DIR
+# Installs a build tree into a temporary prefix, then builds examples/minimal-host
+# against it the two documented ways (find_package through CMake, and the g++ line
+# with pkg-config and a run path, read from the README) and plays a clip with each.
+# Needs a display and a sound server (tools/test-env.sh).
+# Usage: install-test.sh SOURCE_DIR BUILD_DIR WORK_DIR CLIP
 set -euo pipefail
-build=$1
-work=$2
-here=$(cd "$(dirname "$0")" && pwd)
+src=$1 build=$2 work=$3 clip=$4
+example="$src/examples/minimal-host"
+fail() { echo "install-test: $*" >&2; exit 1; }
 
 rm -rf "$work"
 mkdir -p "$work"
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
-fail() { echo "install-test: $*" >&2; exit 1; }
 for f in include/IMediaPlayer2.h lib/libPlayerLibAV.so lib/pkgconfig/playerlibav.pc \
-  lib/cmake/PlayerLibAV/PlayerLibAVConfig.cmake bin/player-host; do
+  lib/cmake/PlayerLibAV/PlayerLibAVConfig.cmake lib/cmake/PlayerLibAV/PlayerLibAVConfigVersion.cmake bin/player-host; do
   [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 # The development link must lead to the SONAME file, which must exist.
 soname=$(objdump -p "$prefix/lib/libPlayerLibAV.so" | awk '/SONAME/ {print $2}')
 [ -n "$soname" ] && [ -e "$prefix/lib/$soname" ] || fail "no $soname beside libPlayerLibAV.so"
+installed=$(readlink -f "$prefix/lib/$soname")
 
-run_variant() {
-  local name=$1; shift
-  local dir="$work/$name"
-  echo "=== external host via $name"
-  cmake -S "$here/external" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" \
-    >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; fail "$name: configure failed"; }
-  cmake --build "$dir" -j2 >"$dir.build.log" 2>&1 || { cat "$dir.build.log"; fail "$name: build failed"; }
-  # The library must come from the prefix, not from the build tree.
-  local libs
-  libs=$(ldd "$dir/external-host")
-  grep -q "$prefix/lib/libPlayerLibAV.so" <<<"$libs" ||
-    { echo "$libs"; fail "$name: not linked against the installed library"; }
-  "$dir/external-host" || fail "$name: the external host failed"
+# Runs one build of the example: it must load the installed library by itself
+# (no LD_LIBRARY_PATH), report the version the package reports, play the clip to
+# its end and refuse a missing file.
+check_binary() {
+  local name=$1 binary=$2 resolved output
+  resolved=$(env -u LD_LIBRARY_PATH ldd "$binary" | awk '/libPlayerLibAV/ {print $3}')
+  [ -n "$resolved" ] && [ "$(readlink -f "$resolved")" = "$installed" ] ||
+    fail "$name: loads '${resolved:-nothing}' instead of the installed $installed"
+  output=$(env -u LD_LIBRARY_PATH timeout 120 "$binary" "$clip") || fail "$name: exit status $? playing $clip"
+  echo "$output" | sed "s/^/  $name: /"
+  grep -qx "PlayerLibAV $version" <<<"$output" || fail "$name: the header's version is not $version"
+  grep -q '^finished at ' <<<"$output" || fail "$name: did not play to the end"
+  local status=0
+  env -u LD_LIBRARY_PATH timeout 60 "$binary" "$work/missing.mp4" >/dev/null 2>"$work/$name.missing.err" || status=$?
+  [ "$status" -eq 1 ] && grep -q "cannot open $work/missing.mp4" "$work/$name.missing.err" ||
+    fail "$name: a missing file gave status $status: $(cat "$work/$name.missing.err")"
 }
 
-run_variant find_package -DCMAKE_PREFIX_PATH="$prefix"
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" run_variant pkg-config -DUSE_PKG_CONFIG=ON
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+version=$(pkg-config --modversion playerlibav)
+
+echo "=== minimal-host through find_package(PlayerLibAV)"
+dir="$work/cmake"
+cmake -S "$example" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >"$dir.configure.log" 2>&1 ||
+  { cat "$dir.configure.log"; fail "cmake: configure failed"; }
+cmake --build "$dir" >"$dir.build.log" 2>&1 || { cat "$dir.build.log"; fail "cmake: build failed"; }
+check_binary cmake "$dir/minimal-host"
+
+echo "=== minimal-host through pkg-config, with the README's own command line"
+# The indented lines after "cd examples/minimal-host" in the README, continuations joined.
+readme_build=$(awk '/^    cd examples\/minimal-host$/ { f = 1; next } f && !/^    / { exit } f { sub(/^    /, ""); print }' \
+  "$src/README.md" | sed 's/\\$//' | tr '\n' ' ')
+grep -q 'pkg-config' <<<"$readme_build" || fail "no pkg-config build line after 'cd examples/minimal-host' in README.md"
+echo "  $readme_build"
+mkdir -p "$work/pkg-config"
+cp "$example/main.cpp" "$work/pkg-config/"
+(cd "$work/pkg-config" && eval "$readme_build -Wall -Wextra -Werror") >"$work/pkg-config.build.log" 2>&1 ||
+  { cat "$work/pkg-config.build.log"; fail "pkg-config: build failed"; }
+check_binary pkg-config "$work/pkg-config/minimal-host"
 echo "install-test: ok"
