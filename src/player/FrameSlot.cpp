@@ -29,3 +29,15 @@ bool FrameSlot::isEmpty()
     std::lock_guard<std::mutex> guard(mutex);
     return current == nullptr;
 }
+
+void FrameSlot::setStereoLayout(const StereoLayout &newLayout)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    layout = newLayout;
+}
+
+StereoLayout FrameSlot::stereoLayout()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return layout;
+}

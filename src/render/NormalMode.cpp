@@ -16,6 +16,11 @@ NormalMode::~NormalMode()
 
 void NormalMode::render()
 {
+    // Its own state, whatever another mode left: blended over black, no depth test.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     rectangle->render();
 }
 
