@@ -1,4 +1,6 @@
-// The sphere's geometry and the model matrix that places it, without GL.
+// The sphere's geometry, the model matrix that places it and the stereo
+// layouts that split a picture between the eyes, without GL.
+#include "player/StereoLayout.h"
 #include "render/SphereMesh.h"
 #include "render/VRMVP.h"
 
@@ -7,7 +9,17 @@
 #include <glm/geometric.hpp>
 #include <glm/vec4.hpp>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace {
 
@@ -85,4 +97,51 @@ TEST(VRMVP, ModelMatrixPutsThePictureAroundTheViewer)
     EXPECT_LT(glm::distance(direction(0.75f, 0.5f), glm::vec3(1, 0, 0)), 1e-4f) << "right quarter right";
     EXPECT_LT(glm::distance(direction(0.0f, 0.5f), glm::vec3(0, 0, 1)), 1e-4f) << "seam behind";
     EXPECT_LT(glm::distance(direction(0.3f, 0.0f), glm::vec3(0, 1, 0)), 1e-4f) << "top row up";
+}
+
+// The stereo marks Matroska files carry, as the ffmpeg tool writes them, and
+// the half of the picture each eye then sees (scale s, t, offset s, t).
+TEST(StereoLayout, ReadFromTheFileAndMappedToEachEyesHalf)
+{
+    char dirTemplate[] = "/tmp/stereo-layout-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    using Window = std::array<float, 4>;
+    struct Case {
+        const char *mode; // empty: no mark
+        StereoLayout::Packing packing;
+        bool rightEyeFirst;
+        Window left, right;
+    };
+    const Case cases[] = {
+        {"", StereoLayout::Mono, false, {1, 1, 0, 0}, {1, 1, 0, 0}},
+        {"mono", StereoLayout::Mono, false, {1, 1, 0, 0}, {1, 1, 0, 0}},
+        {"top_bottom", StereoLayout::TopBottom, false, {1, 0.5f, 0, 0}, {1, 0.5f, 0, 0.5f}},
+        {"bottom_top", StereoLayout::TopBottom, true, {1, 0.5f, 0, 0.5f}, {1, 0.5f, 0, 0}},
+        {"left_right", StereoLayout::SideBySide, false, {0.5f, 1, 0, 0}, {0.5f, 1, 0.5f, 0}},
+        {"right_left", StereoLayout::SideBySide, true, {0.5f, 1, 0.5f, 0}, {0.5f, 1, 0, 0}},
+        {"row_interleaved_lr", StereoLayout::Mono, false, {1, 1, 0, 0}, {1, 1, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::string path = dir + "/" + (*c.mode ? c.mode : "unmarked") + ".mkv";
+        const std::string mark = *c.mode ? std::string(" -metadata:s:v stereo_mode=") + c.mode : "";
+        const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i color=s=64x32:d=0.04" + mark +
+                                    " -c:v libx264 -preset ultrafast -pix_fmt yuv420p " + path;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+        AVFormatContext *format = nullptr;
+        ASSERT_EQ(avformat_open_input(&format, path.c_str(), nullptr, nullptr), 0);
+        const StereoLayout layout = StereoLayout::of(format->streams[0]);
+        avformat_close_input(&format);
+        std::remove(path.c_str());
+
+        EXPECT_EQ(layout.packing, c.packing);
+        EXPECT_EQ(layout.rightEyeFirst, c.rightEyeFirst);
+        EXPECT_EQ(layout.eyeWindow(0), c.left);
+        EXPECT_EQ(layout.eyeWindow(1), c.right);
+        EXPECT_EQ(layout.eyeWindow(7), c.right) << "any eye but 0 is the right one";
+    }
+    rmdir(dir.c_str());
+    EXPECT_EQ(StereoLayout::of(nullptr), StereoLayout());
 }
