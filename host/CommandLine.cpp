@@ -117,6 +117,9 @@ bool CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption mode(QStringLiteral("mode"),
                                   QStringLiteral("Render mode: flat, vr, or a code 0 to 3 (default: the factory's)."),
                                   QStringLiteral("MODE"));
+    const QCommandLineOption look(QStringLiteral("look"),
+                                  QStringLiteral("After loading, drag the VR view YAW degrees right, PITCH up."),
+                                  QStringLiteral("YAW,PITCH"));
     const QCommandLineOption logEvents(QStringLiteral("log-events"),
                                        QStringLiteral("Print every event also when not scripted."));
     const QCommandLineOption playFor(QStringLiteral("play-for"),
@@ -140,7 +143,7 @@ bool CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("Fail a script still running after MS (default 120000)."),
                                      QStringLiteral("MS"));
-    parser.addOptions({sw, hw, vr, plugin, size, volume, mode, logEvents, playFor, seek, pauseAt, screenshot,
+    parser.addOptions({sw, hw, vr, plugin, size, volume, mode, look, logEvents, playFor, seek, pauseAt, screenshot,
                        screenshotAt, exitAfter, timeout});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("The video file to open (optional: File > Open or drop one)."),
@@ -184,6 +187,15 @@ bool CommandLine::parse(const QStringList &arguments)
     }
     if (parser.isSet(mode) && !toRenderMode(parser.value(mode), &opts.renderMode))
         return fail(QStringLiteral("--mode wants flat, vr or a render-mode code from 0 to 3"));
+    if (parser.isSet(look)) {
+        const QStringList parts = parser.value(look).split(QLatin1Char(','));
+        bool yawOk = false, pitchOk = false;
+        opts.lookRightDegrees = parts.size() == 2 ? parts[0].toFloat(&yawOk) : 0.0f;
+        opts.lookUpDegrees = parts.size() == 2 ? parts[1].toFloat(&pitchOk) : 0.0f;
+        if (!yawOk || !pitchOk)
+            return fail(QStringLiteral("--look wants YAW,PITCH in degrees, got %1").arg(parser.value(look)));
+        opts.look = true;
+    }
     opts.logEvents = parser.isSet(logEvents);
 
     const QList<QPair<const QCommandLineOption *, int64_t *>> times = {

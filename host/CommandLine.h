@@ -19,6 +19,11 @@ struct HostOptions {
     float volume = 1.0f;
     int renderMode = -1;   // < 0: leave the factory's mode
     bool logEvents = false;
+    // --look: after each load, a mouse drag that turns the VR mode's desktop
+    // view this many degrees to the right and up.
+    bool look = false;
+    float lookRightDegrees = 0.0f;
+    float lookUpDegrees = 0.0f;
 
     // Scripted mode: any of these makes the run a script that ends by itself.
     int64_t playForMs = -1;

@@ -10,9 +10,29 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QtGlobal>
+#include <QMouseEvent>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
+
+namespace {
+
+// Turns the VR mode's desktop view as a user would: a drag across the video
+// widget, which moves the picture with the pointer by 4 pixels per degree.
+void dragView(QWidget *video, float rightDegrees, float upDegrees)
+{
+    const QPoint from(video->width() / 2, video->height() / 2);
+    const QPoint to = from + QPoint(qRound(-4.0f * rightDegrees), qRound(4.0f * upDegrees));
+    QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(video, &press);
+    QApplication::sendEvent(video, &move);
+    QApplication::sendEvent(video, &release);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -70,6 +90,14 @@ int main(int argc, char **argv)
         window->setRenderMode(options.renderMode);
     window->resize(options.windowSize);
     window->show();
+    if (options.look)
+        QObject::connect(window.get(), &MainWindow::playerEvent, window.get(), [&window, &options](int code) {
+            // Once load() has returned and the mode is installed.
+            if (code == EventLoaded)
+                QTimer::singleShot(0, window.get(), [&window, &options] {
+                    dragView(window->player()->widget(), options.lookRightDegrees, options.lookUpDegrees);
+                });
+        });
 
     int status = 0;
     if (options.scripted || options.logEvents) {

@@ -35,3 +35,15 @@ double FrameSlot::currentDisplayAspect()
     std::lock_guard<std::mutex> guard(mutex);
     return current ? current->displayAspect() : 0.0;
 }
+
+void FrameSlot::setStereoLayout(const StereoLayout &newLayout)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    layout = newLayout;
+}
+
+StereoLayout FrameSlot::stereoLayout()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return layout;
+}

@@ -2,6 +2,8 @@
 // the render modes read the texture on the widget's thread. Guarded by mutex.
 #pragma once
 
+#include "player/StereoLayout.h"
+
 #include <mutex>
 
 class AbstractVideoFrame;
@@ -26,7 +28,12 @@ public:
     // the slot is empty.
     double currentDisplayAspect();
 
+    // How the pictures of the loaded file carry the eyes; set at each load.
+    void setStereoLayout(const StereoLayout &layout);
+    StereoLayout stereoLayout();
+
 private:
     AbstractVideoFrame *current = nullptr;
+    StereoLayout layout;
     std::mutex mutex;
 };

@@ -400,6 +400,7 @@ void InternalPlayer::loadVideo(const std::string &path)
         movieFile = file;
     }
     clock.reset(static_cast<uint64_t>(file->durationMs()));
+    frameSlot.setStereoLayout(StereoLayout::of(file->formatContext->streams[file->videoStreamIndex]));
     finalizeVideoLoading(currentMode);
 
     // The decoder exists before Loaded is announced, so that a host callback

@@ -4,7 +4,8 @@ class AbstractInputHandler;
 class AbstractMode;
 class FrameSlot;
 
-// Mode 0: a NormalMode; mode 1: a VRMode on a new VRRuntime; others: null.
-// The input handler is accepted and not used. Widget thread, context current.
+// Mode 0: a NormalMode; mode 1: a VRMode on a new VRRuntime, whose desktop
+// view (no headset) listens to inputHandler; others: null. Widget thread,
+// context current.
 AbstractMode *createMode(AbstractInputHandler *inputHandler, int mode, FrameSlot *frameSlot, int width,
                          int height);

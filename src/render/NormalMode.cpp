@@ -32,6 +32,10 @@ NormalMode::Box NormalMode::fitAspect(int width, int height, double aspect)
 
 void NormalMode::render()
 {
+    // Its own state, whatever another mode left: blended over black, no depth test.
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     // The bars: the whole widget black, then the picture in its own box. The
     // box follows the current frame, so a new size or a resize shows at once.
     glViewport(0, 0, width, height);

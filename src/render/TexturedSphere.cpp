@@ -1,6 +1,5 @@
 #include "render/TexturedSphere.h"
 
-#include "player/FrameSlot.h"
 #include "render/SphereMesh.h"
 #include "render/gl/IBO.h"
 #include "render/gl/Program.h"
@@ -11,11 +10,13 @@
 namespace {
 
 // x is mirrored before the matrix so that the picture, seen from inside the
-// sphere, reads the right way round; alpha is ignored.
+// sphere, reads the right way round; alpha is ignored. textureWindow selects
+// one eye's half of a stereoscopic picture.
 const char *const kVertexSource =
-    "\n\t\t#version 110\n\t\tuniform mat4 matrixModelViewProjection;\n\t\tattribute vec3 vertexPosition;\n"
+    "\n\t\t#version 110\n\t\tuniform mat4 matrixModelViewProjection;\n\t\tuniform vec4 textureWindow;\n"
+    "\t\tattribute vec3 vertexPosition;\n"
     "\t\tattribute vec2 vertexTexCoord;\n\t\tvarying vec2 texCoord;\n\t\tvoid main()\n\t\t{\n"
-    "\t\t\ttexCoord = vertexTexCoord;\n"
+    "\t\t\ttexCoord = vertexTexCoord * textureWindow.xy + textureWindow.zw;\n"
     "\t\t\tgl_Position = matrixModelViewProjection * vec4(vec3(-vertexPosition.x, vertexPosition.y, "
     "vertexPosition.z), 1.0);\n\t\t}\n\t";
 const char *const kFragmentSource =
@@ -24,8 +25,7 @@ const char *const kFragmentSource =
 
 } // namespace
 
-TexturedSphere::TexturedSphere(float radius, int sectors, int stacks, FrameSlot *frameSlot)
-    : frameSlot(frameSlot)
+TexturedSphere::TexturedSphere(float radius, int sectors, int stacks)
 {
     mesh = new SphereMesh(radius, sectors, stacks);
     program = new GL::Program(kVertexSource, kFragmentSource);
@@ -45,12 +45,12 @@ void TexturedSphere::render()
 {
     if (!mvp)
         return;
-    const GLuint texture = frameSlot->currentTexture();
     program->bind();
     glBindTexture(GL_TEXTURE_2D, texture);
     const GLint locPosition = glGetAttribLocation(program->id, "vertexPosition");
     const GLint locTexCoord = glGetAttribLocation(program->id, "vertexTexCoord");
     glUniform1i(glGetUniformLocation(program->id, "map"), 0);
+    glUniform4fv(glGetUniformLocation(program->id, "textureWindow"), 1, textureWindow.data());
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 

@@ -7,10 +7,42 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace {
 constexpr int kFallbackSize = 100;
+
+// One OpenVR session serves every VRRuntime of the process: the runtime has
+// a single session per process, so the first user initialises it and the
+// last one shuts it down. Guarded by sessionMutex.
+std::mutex sessionMutex;
+int sessionUsers = 0;
+vr::IVRSystem *sessionSystem = nullptr;
+
+vr::IVRSystem *acquireSession()
+{
+    std::lock_guard<std::mutex> guard(sessionMutex);
+    if (!sessionSystem) {
+        // The error is not reported: without a runtime the mode shows the
+        // desktop view.
+        vr::EVRInitError error = vr::VRInitError_None;
+        sessionSystem = openvr::initSystem(&error, vr::VRApplication_Scene);
+        if (!sessionSystem)
+            return nullptr;
+    }
+    ++sessionUsers;
+    return sessionSystem;
 }
+
+void releaseSession()
+{
+    std::lock_guard<std::mutex> guard(sessionMutex);
+    if (sessionUsers == 0 || --sessionUsers > 0)
+        return;
+    openvr::shutdown();
+    sessionSystem = nullptr;
+}
+} // namespace
 
 VRRuntime::VRRuntime()
 {
@@ -19,9 +51,7 @@ VRRuntime::VRRuntime()
     std::memset(eyeTextures, 0, sizeof(eyeTextures));
     std::memset(poses, 0, sizeof(poses));
 
-    // The error is not reported: without a runtime the mode shows black eyes.
-    vr::EVRInitError error = vr::VRInitError_None;
-    system = openvr::initSystem(&error, vr::VRApplication_Scene);
+    system = acquireSession();
     if (system) {
         for (vr::Texture_t &texture : eyeTextures) {
             texture.eType = vr::TextureType_OpenGL;
@@ -34,7 +64,7 @@ VRRuntime::VRRuntime()
 VRRuntime::~VRRuntime()
 {
     if (system) {
-        openvr::shutdown();
+        releaseSession();
         system = nullptr;
     }
 }

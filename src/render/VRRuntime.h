@@ -1,7 +1,7 @@
 // The connection to the OpenVR runtime: eye geometry, submission of the eye
-// images and the headset pose. Widget thread only (inside paintGL). Owns the
-// runtime session, shut down on destruction; without a runtime every call
-// returns its fallback.
+// images and the headset pose. Widget thread only (inside paintGL). Shares
+// the process's one runtime session with every other VRRuntime; the last one
+// destroyed shuts it down. Without a runtime every call returns its fallback.
 #pragma once
 
 #include "render/OpenVRApi.h"

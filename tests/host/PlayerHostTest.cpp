@@ -151,6 +151,7 @@ TEST_F(PlayerHostTest, BadCommandLinesAreRefusedBeforeAnythingPlays)
         {{QStringLiteral("--seek"), QStringLiteral("soon"), clip}, "--seek wants milliseconds"},
         {{QStringLiteral("--screenshot-at"), QStringLiteral("x.png"), clip}, "MS:PATH"},
         {{QStringLiteral("--play-for"), QStringLiteral("100")}, "needs a file"},
+        {{QStringLiteral("--look"), QStringLiteral("90"), clip}, "--look wants YAW,PITCH"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

@@ -6,8 +6,12 @@
 #include "common/GlTestContext.h"
 #include "frames/AbstractVideoFrame.h"
 #include "player/FrameSlot.h"
+#include "player/StereoLayout.h"
+#include "render/AbstractInputHandler.h"
 #include "render/DoubleEyeScene.h"
 #include "render/EyeFramebuffer.h"
+#include "render/ModeFactory.h"
+#include "render/NormalMode.h"
 #include "render/VRMode.h"
 #include "render/VRRuntime.h"
 #include "render/gl/FBO.h"
@@ -18,8 +22,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,21 +36,16 @@ using Rgba = std::array<uint8_t, 4>;
 constexpr Rgba kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlue{0, 0, 255, 255}, kYellow{255, 255, 0, 255};
 constexpr Rgba kWhite{255, 255, 255, 255}, kBlack{0, 0, 0, 255}, kMagenta{255, 0, 255, 255};
 
-// A converted frame whose picture has regions centred on the directions they
-// should be seen in: red in front (s = 0.5), green left (0.25), blue right
-// (0.75), yellow behind (the seam) and a white band along the top.
+// A converted frame painted by a function of the texture coordinates s, t
+// (t = 0 is the top row).
 class PictureFrame : public AbstractVideoFrame {
 public:
-    PictureFrame(int width, int height) : AbstractVideoFrame(width, height)
+    PictureFrame(int width, int height, const std::function<Rgba(float, float)> &paint)
+        : AbstractVideoFrame(width, height)
     {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
-                const float s = (x + 0.5f) / width;
-                const Rgba c = (y + 0.5f) / height < 0.1f  ? kWhite
-                               : s < 0.125f || s >= 0.875f ? kYellow
-                               : s < 0.375f                ? kGreen
-                               : s < 0.625f                ? kRed
-                                                           : kBlue;
+                const Rgba c = paint((x + 0.5f) / width, (y + 0.5f) / height);
                 pixels.insert(pixels.end(), c.begin(), c.end());
             }
     }
@@ -51,6 +53,28 @@ public:
     void fill(const AVFrame *, AVPixelFormat, int64_t) override {}
 
     std::vector<uint8_t> pixels;
+};
+
+// Regions centred on the directions they should be seen in: red in front
+// (s = 0.5), green left (0.25), blue right (0.75), yellow behind (the seam)
+// and a white band along the top.
+Rgba horizon(float s, float t)
+{
+    return t < 0.1f                    ? kWhite
+           : s < 0.125f || s >= 0.875f ? kYellow
+           : s < 0.375f                ? kGreen
+           : s < 0.625f                ? kRed
+                                       : kBlue;
+}
+
+// Mouse input as the widget dispatches it.
+struct Input : AbstractInputHandler {
+    void drag(float dx, float dy)
+    {
+        mousePressed(100, 50);
+        mouseMoved(100 + dx, 50 + dy, dx, dy);
+        mouseReleased(100 + dx, 50 + dy);
+    }
 };
 
 // Stands in for the widget's framebuffer: an RGBA texture attached to an FBO,
@@ -100,7 +124,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(gl.isValid()) << "no GL context (run under tools/test-env.sh)";
-        slot.exchange(new PictureFrame(256, 128));
+        slot.exchange(new PictureFrame(256, 128, horizon));
     }
     void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
 
@@ -111,9 +135,16 @@ protected:
         return name;
     }
 
-    // Without a usable runtime the mode paints both halves black from
-    // 100 x 100 eyes and leaves the widget's framebuffer bound.
-    void expectBlackWithoutRuntime()
+    // Paints mode once into widget, which stays bound.
+    static void paintInto(AbstractMode &mode, const Target &widget)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, widget.fbo.id);
+        mode.render();
+    }
+
+    // Without a usable runtime the mode paints one view over the whole
+    // widget, straight ahead, from the fallback 100 x 100 geometry.
+    void expectDesktopViewWithoutRuntime()
     {
         auto *runtime = new VRRuntime();
         EXPECT_EQ(runtime->getSystem(), nullptr);
@@ -122,17 +153,11 @@ protected:
         Target widget(200, 100);
         VRMode mode(runtime, &slot, 0, 0);
         mode.resize(200, 100);
-        for (int paint = 0; paint < 2; ++paint) {
-            glBindFramebuffer(GL_FRAMEBUFFER, widget.fbo.id);
-            mode.render();
-        }
+        paintInto(mode, widget);
         EXPECT_EQ(bound(GL_DRAW_FRAMEBUFFER_BINDING), static_cast<GLint>(widget.fbo.id));
-        for (int x = 0; x < 200; x += 9)
-            for (int y = 0; y < 100; y += 9) {
-                Rgba seen = widget.pixel(x, y);
-                seen[3] = 255; // the clear colour's alpha is 0
-                ASSERT_EQ(seen, kBlack) << x << "," << y;
-            }
+        EXPECT_EQ(widget.pixel(100, 50), kRed) << "ahead";
+        EXPECT_EQ(widget.pixel(4, 50), kGreen) << "left";
+        EXPECT_EQ(widget.pixel(195, 50), kBlue) << "right";
     }
 
     GlTestContext gl;
@@ -238,11 +263,94 @@ TEST_F(VrGL, CompanionWindowShowsLeftEyeLeftAndRightEyeRight)
     EXPECT_EQ(larger.pixel(170, 40), kBlue);
 }
 
-TEST_F(VrGL, WithoutRuntimeBothHalvesAreBlack)
+TEST_F(VrGL, WithoutRuntimeTheMouseTurnsAndZoomsOneView)
 {
     if (dlopen("libopenvr_api.so", RTLD_LAZY))
         GTEST_SKIP() << "an OpenVR library is installed on this machine";
-    expectBlackWithoutRuntime();
+    expectDesktopViewWithoutRuntime();
+
+    Input input;
+    Target widget(200, 100);
+    std::unique_ptr<AbstractMode> mode(createMode(&input, 1, &slot, 0, 0));
+    mode->resize(200, 100);
+    struct View {
+        Rgba left, centre, right, top, bottom;
+    };
+    auto look = [&] {
+        paintInto(*mode, widget);
+        return View{widget.pixel(4, 50), widget.pixel(100, 50), widget.pixel(195, 50), widget.pixel(100, 98),
+                    widget.pixel(100, 1)};
+    };
+    // 4 pixels of drag per degree; the picture moves with the pointer.
+    struct Step {
+        float dx, dy;
+        Rgba left, centre, right;
+        const char *what;
+    };
+    const Step steps[] = {
+        {0, 0, kGreen, kRed, kBlue, "ahead"},
+        {360, 0, kYellow, kGreen, kRed, "dragged right: turned 90 degrees left"},
+        {-720, 0, kRed, kBlue, kYellow, "dragged left: turned 90 degrees right"},
+        {360, 0, kGreen, kRed, kBlue, "back ahead"},
+    };
+    for (const Step &step : steps) {
+        input.drag(step.dx, step.dy);
+        const View v = look();
+        EXPECT_EQ(v.left, step.left) << step.what;
+        EXPECT_EQ(v.centre, step.centre) << step.what;
+        EXPECT_EQ(v.right, step.right) << step.what;
+    }
+
+    // Looking 60 degrees up, the picture's top band is at the top.
+    input.drag(0, 240);
+    View v = look();
+    EXPECT_EQ(v.top, kWhite);
+    EXPECT_EQ(v.bottom, kRed);
+    // Pitch stops at straight up, so dragging back by 90 degrees is level.
+    input.drag(0, 4000);
+    EXPECT_EQ(look().centre, kWhite);
+    input.drag(0, -360);
+    v = look();
+    EXPECT_EQ(v.centre, kRed);
+    EXPECT_EQ(v.top, kRed);
+
+    // Moves without a pressed button do not turn.
+    input.mouseMoved(400, 50, 300, 0);
+    EXPECT_EQ(look().left, kGreen);
+
+    // The wheel narrows the view down to its limit: the left edge, 57 degrees
+    // off at the start, comes within the front quarter and stays upright.
+    for (int notch = 0; notch < 100; ++notch)
+        input.wheelTurned(0, 120);
+    v = look();
+    EXPECT_EQ(v.left, kRed);
+    EXPECT_EQ(v.right, kRed);
+    input.drag(0, 4000);
+    EXPECT_EQ(look().top, kWhite);
+
+    // A deleted mode no longer listens.
+    mode.reset();
+    input.drag(10, 10);
+}
+
+TEST_F(VrGL, ModesDoNotDependOnTheStateTheOtherLeft)
+{
+    if (dlopen("libopenvr_api.so", RTLD_LAZY))
+        GTEST_SKIP() << "an OpenVR library is installed on this machine";
+    Target widget(200, 100);
+    NormalMode flat(&slot, 200, 100);
+    VRMode vr(new VRRuntime(), &slot, 200, 100);
+    // The flat picture has the seam's yellow at its left edge, the view
+    // ahead the left quarter's green.
+    for (int round = 0; round < 2; ++round) {
+        flat.resize(200, 100);
+        paintInto(flat, widget);
+        EXPECT_EQ(widget.pixel(2, 50), kYellow) << "flat, round " << round;
+        vr.resize(200, 100);
+        paintInto(vr, widget);
+        EXPECT_EQ(widget.pixel(2, 50), kGreen) << "VR, round " << round << ": a stale picture";
+        EXPECT_EQ(widget.pixel(100, 50), kRed) << "VR, round " << round;
+    }
 }
 
 TEST_F(VrSimulated, RuntimeWithoutTheSystemInterfaceCountsAsAbsent)
@@ -255,7 +363,7 @@ TEST_F(VrSimulated, RuntimeWithoutTheSystemInterfaceCountsAsAbsent)
 
     // Shut down again at once, and nothing is given to the compositor.
     sim.reset(0);
-    expectBlackWithoutRuntime();
+    expectDesktopViewWithoutRuntime();
     EXPECT_EQ(sim.events("ISLRW"), "IS");
 }
 
@@ -319,4 +427,85 @@ TEST_F(VrSimulated, HeadPoseTurnsThePictureFromTheNextPaint)
         shown = paint(mode, widget);
         EXPECT_EQ(shown, step.expected) << step.what;
     }
+}
+
+// Each eye samples its own half of a stereoscopic picture; without a
+// headset the single view shows the left eye's half.
+TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
+{
+    auto topBottom = [](float, float t) { return t < 0.5f ? kRed : kBlue; };
+    auto sideBySide = [](float s, float) { return s < 0.5f ? kGreen : kYellow; };
+    struct Case {
+        StereoLayout::Packing packing;
+        bool rightEyeFirst;
+        std::function<Rgba(float, float)> picture;
+        Rgba left, right;
+    };
+    const Case cases[] = {
+        {StereoLayout::TopBottom, false, topBottom, kRed, kBlue},
+        {StereoLayout::TopBottom, true, topBottom, kBlue, kRed},
+        {StereoLayout::SideBySide, false, sideBySide, kGreen, kYellow},
+        {StereoLayout::SideBySide, true, sideBySide, kYellow, kGreen},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "packing " << c.packing << ", right eye first " << c.rightEyeFirst);
+        delete slot.exchange(new PictureFrame(256, 256, c.picture));
+        StereoLayout layout;
+        layout.packing = c.packing;
+        layout.rightEyeFirst = c.rightEyeFirst;
+        slot.setStereoLayout(layout);
+
+        sim.reset(1);
+        Target widget(64, 32);
+        {
+            VRMode mode(new VRRuntime(), &slot, 64, 32);
+            paintInto(mode, widget);
+            const std::vector<SimVRSubmission> all = sim.submissions();
+            ASSERT_EQ(all.size(), 2u);
+            // Everywhere in each eye, not only where the halves happen to meet.
+            const TextureImage left(all[0].texture), right(all[1].texture);
+            for (int y : {100, 480, 860}) {
+                EXPECT_EQ(left.at(432, y), c.left) << "left eye, row " << y;
+                EXPECT_EQ(right.at(432, y), c.right) << "right eye, row " << y;
+            }
+        }
+        sim.reset(0);
+        VRMode desktop(new VRRuntime(), &slot, 64, 32);
+        paintInto(desktop, widget);
+        EXPECT_EQ(widget.pixel(32, 16), c.left) << "desktop view";
+    }
+}
+
+// The decoder may replace the frame at any moment; each paint still shows
+// one frame to both eyes.
+TEST_F(VrSimulated, BothEyesOfAPaintShowTheSameFrame)
+{
+    auto solid = [](Rgba c) { return new PictureFrame(64, 32, [c](float, float) { return c; }); };
+    delete slot.exchange(solid(kRed));
+    std::atomic<bool> stop{false};
+    AbstractVideoFrame *spare = solid(kGreen);
+    std::thread decoder([&] {
+        while (!stop.load())
+            spare = slot.exchange(spare);
+    });
+
+    Target widget(64, 32);
+    VRMode mode(new VRRuntime(), &slot, 64, 32);
+    int paints = 0, mismatches = 0, red = 0, green = 0;
+    for (; paints < 30; ++paints) {
+        paintInto(mode, widget);
+        const std::vector<SimVRSubmission> all = sim.submissions();
+        const Rgba left = TextureImage(all[all.size() - 2].texture).centre();
+        const Rgba right = TextureImage(all.back().texture).centre();
+        mismatches += left != right;
+        red += left == kRed;
+        green += left == kGreen;
+    }
+    stop = true;
+    decoder.join();
+    delete spare;
+
+    EXPECT_EQ(mismatches, 0) << "of " << paints << " paints";
+    EXPECT_GT(red, 0);
+    EXPECT_GT(green, 0) << "the frame never changed, so this proves nothing";
 }

@@ -1,4 +1,6 @@
-// The sphere's geometry and the model matrix that places it, without GL.
+// The sphere's geometry, the model matrix that places it and the stereo
+// layouts that split a picture between the eyes, without GL.
+#include "player/StereoLayout.h"
 #include "render/SphereMesh.h"
 #include "render/VRMVP.h"
 
@@ -8,6 +10,15 @@
 #include <glm/vec4.hpp>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace {
 
@@ -85,4 +96,45 @@ TEST(VRMVP, ModelMatrixPutsThePictureAroundTheViewer)
     EXPECT_LT(glm::distance(direction(0.75f, 0.5f), glm::vec3(1, 0, 0)), 1e-4f) << "right quarter right";
     EXPECT_LT(glm::distance(direction(0.0f, 0.5f), glm::vec3(0, 0, 1)), 1e-4f) << "seam behind";
     EXPECT_LT(glm::distance(direction(0.3f, 0.0f), glm::vec3(0, 1, 0)), 1e-4f) << "top row up";
+}
+
+// The stereo marks Matroska files carry, as the ffmpeg tool writes them.
+TEST(StereoLayout, ReadFromTheVideoStreamsSideData)
+{
+    char dirTemplate[] = "/tmp/stereo-layout-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    struct Case {
+        const char *mode; // empty: no mark
+        StereoLayout::Packing packing;
+        bool rightEyeFirst;
+    };
+    const Case cases[] = {
+        {"", StereoLayout::Mono, false},
+        {"mono", StereoLayout::Mono, false},
+        {"top_bottom", StereoLayout::TopBottom, false},
+        {"bottom_top", StereoLayout::TopBottom, true},
+        {"left_right", StereoLayout::SideBySide, false},
+        {"right_left", StereoLayout::SideBySide, true},
+        {"row_interleaved_lr", StereoLayout::Mono, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::string path = dir + "/" + (*c.mode ? c.mode : "unmarked") + ".mkv";
+        const std::string mark = *c.mode ? std::string(" -metadata:s:v stereo_mode=") + c.mode : "";
+        const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i color=s=64x32:d=0.04" + mark +
+                                    " -c:v libx264 -preset ultrafast -pix_fmt yuv420p " + path;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+        AVFormatContext *format = nullptr;
+        ASSERT_EQ(avformat_open_input(&format, path.c_str(), nullptr, nullptr), 0);
+        const StereoLayout layout = StereoLayout::of(format->streams[0]);
+        avformat_close_input(&format);
+        std::remove(path.c_str());
+
+        EXPECT_EQ(layout.packing, c.packing);
+        EXPECT_EQ(layout.rightEyeFirst, c.rightEyeFirst);
+    }
+    rmdir(dir.c_str());
+    EXPECT_EQ(StereoLayout::of(nullptr), StereoLayout());
 }
