@@ -18,6 +18,8 @@ clip="$out/sample-360.mp4"
 #   player-host started with the extra ARGUMENTs (another render mode, a view
 #   direction, a window size). Each is checked like the others (not black).
 extra_shots=(
+  "360-ahead 4500 --mode vr"
+  "360-right90 4500 --mode vr --look 90,0"
 )
 
 if [ ! -x "$host" ]; then
@@ -53,7 +55,7 @@ if [ "${PLA_DEMO_STAGE:-}" = inside ]; then
   parec_pid=$!
   for _ in $(seq 50); do [ -s "$raw" ] && break; sleep 0.1; done # listening before the first sound
   status=0
-  "$host" --sw --size 1024x600 --timeout 90000 \
+  "$host" --sw --mode vr --size 1024x600 --timeout 90000 \
     --screenshot-at "1500:$out/shot-1500ms.png" \
     --screenshot-at "4500:$out/shot-4500ms.png" \
     --screenshot-at "7500:$out/shot-7500ms.png" \
@@ -155,9 +157,10 @@ echo "demo: making the sample clip $clip"
 "$root/tools/make-demo-media.sh" "$clip"
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${PLA_DEMO_HEADLESS:-}" ]; then
-  echo "demo: playing in player-host (Space pauses, arrows seek and set the volume, F full screen;"
+  echo "demo: playing in player-host in the 360° view (drag to look around, wheel to zoom, Space pauses,"
+  echo "      arrows seek and set the volume, F full screen;"
   echo "      player-host --help lists every key)"
-  exec "$host" --sw "$clip"
+  exec "$host" --sw --mode vr "$clip"
 fi
 
 echo "demo: no DISPLAY; playing under a private Xvfb and PulseAudio"
