@@ -1,5 +1,5 @@
 // Fixed-capacity FIFO ring of object pointers. Not thread-safe on its own:
-// FreePool and ReadyQueue wrap it with their locks.
+// GuardedRing wraps it with a lock for FreePool and ReadyQueue.
 #pragma once
 
 #include <algorithm>

@@ -1,6 +1,9 @@
-// Owning pointers for the FFmpeg objects that the player's own code allocates.
-// Each deleter calls the matching FFmpeg free function, so no other file frees
-// these objects by hand. Not thread-aware: each pointer has one owner.
+// Owning pointers for the frames, packets and resamplers that the decoding code
+// in this directory allocates; each deleter calls the matching FFmpeg free
+// function. The objects MovieFile opens (demuxer, codec contexts, hardware
+// device) are not held here: the decoders and the engine read them as plain
+// pointers, and MovieFile::release() frees them by hand. Not thread-aware:
+// each pointer has one owner.
 #pragma once
 
 #include <memory>

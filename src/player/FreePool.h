@@ -3,26 +3,13 @@
 // deleted with it.
 #pragma once
 
-#include "player/BoundedRing.h"
+#include "player/GuardedRing.h"
 
 #include <mutex>
 
 template <typename T>
-class FreePool {
+class FreePool : public GuardedRing<T> {
 public:
-    // Deletes what is still idle: the pool is the last owner at engine shutdown.
-    ~FreePool()
-    {
-        while (T *p = ring.pop())
-            delete p;
-    }
-
-    void setCapacity(uint32_t n)
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        ring.setCapacity(n);
-    }
-
     // Stores p if there is room and then clears the caller's pointer; a full
     // pool leaves p set and returns false.
     bool giveBack(T *&p)
@@ -34,17 +21,6 @@ public:
         return true;
     }
 
-    T *pop()
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        return ring.pop();
-    }
-
-    uint32_t size() const
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        return ring.size();
-    }
     uint32_t capacity() const
     {
         std::lock_guard<std::recursive_mutex> guard(lock);
@@ -61,11 +37,9 @@ public:
         return ring.isEmpty();
     }
 
-    std::recursive_mutex &mutex() { return lock; }
-
 private:
-    mutable std::recursive_mutex lock;
-    BoundedRing<T> ring;
+    using GuardedRing<T>::lock;
+    using GuardedRing<T>::ring;
 };
 
 // Deletes every idle object of the pool.

@@ -81,6 +81,9 @@ int MovieFile::decodingThreadCount(int cpuCount)
     return std::clamp(cpuCount / 2, 2, 6);
 }
 
+// The only place these objects are freed: the codec contexts before the
+// demuxer whose streams they decode, the hardware device last (each context
+// that used it holds its own reference).
 void MovieFile::release()
 {
     avcodec_free_context(&videoCodecContext);

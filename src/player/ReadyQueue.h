@@ -3,42 +3,23 @@
 // without it, hence atomic; while it is set consumers take nothing.
 #pragma once
 
-#include "player/BoundedRing.h"
 #include "player/FreePool.h"
+#include "player/GuardedRing.h"
 
 #include <atomic>
 #include <mutex>
 
 template <typename T>
-class ReadyQueue {
+class ReadyQueue : public GuardedRing<T> {
 public:
-    // Deletes what is still queued: the queue is the last owner at engine shutdown.
-    ~ReadyQueue()
-    {
-        while (T *p = ring.pop())
-            delete p;
-    }
-
-    void setCapacity(uint32_t n)
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        ring.setCapacity(n);
-    }
-
     bool push(T *p)
     {
         std::lock_guard<std::recursive_mutex> guard(lock);
         return ring.push(p);
     }
 
-    // Takes the oldest entry regardless of onHold (the engine's flushes).
-    T *pop()
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        return ring.pop();
-    }
-
     // Consumer side: the oldest entry, or nothing while the queue is on hold.
+    // pop() takes the oldest entry regardless of onHold (the engine's flushes).
     T *take()
     {
         if (held.load())
@@ -55,12 +36,6 @@ public:
         return ring.front();
     }
 
-    uint32_t size() const
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        return ring.size();
-    }
-
     void setOnHold(bool on)
     {
         std::lock_guard<std::recursive_mutex> guard(lock);
@@ -68,11 +43,9 @@ public:
     }
     bool onHold() const { return held.load(); }
 
-    std::recursive_mutex &mutex() { return lock; }
-
 private:
-    mutable std::recursive_mutex lock;
-    BoundedRing<T> ring;
+    using GuardedRing<T>::lock;
+    using GuardedRing<T>::ring;
     std::atomic<bool> held{false};
 };
 

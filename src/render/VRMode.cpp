@@ -64,13 +64,12 @@ void VRMode::render()
 void VRMode::renderEyes()
 {
     const StereoLayout layout = frameSlot->stereoLayout();
-    VRMVP *eyeMatrix = static_cast<VRMVP *>(mvp);
-    eyeMatrix->setEye(0);
+    mvp->setEye(0);
     sphere->setMatrix(mvp->matrix());
     sphere->setTextureWindow(layout.eyeWindow(0));
     leftEye->render(*sphere);
 
-    eyeMatrix->setEye(1);
+    mvp->setEye(1);
     sphere->setMatrix(mvp->matrix());
     sphere->setTextureWindow(layout.eyeWindow(1));
     rightEye->render(*sphere);

@@ -13,8 +13,8 @@ class DesktopView;
 class DoubleEyeScene;
 class EyeFramebuffer;
 class FrameSlot;
-class IModelViewProjection;
 class TexturedSphere;
+class VRMVP;
 class VRRuntime;
 
 class VRMode : public AbstractMode {
@@ -42,7 +42,7 @@ private:
     // Headset only (null otherwise):
     EyeFramebuffer *leftEye = nullptr;
     EyeFramebuffer *rightEye = nullptr;
-    IModelViewProjection *mvp = nullptr;
+    VRMVP *mvp = nullptr;
     DoubleEyeScene *scene = nullptr;
     // Without a headset only (null otherwise):
     DesktopView *desktop = nullptr;

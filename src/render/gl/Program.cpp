@@ -1,21 +1,58 @@
 #include "render/gl/Program.h"
 
+#include <QtGlobal>
+
+#include <algorithm>
+#include <vector>
+
 namespace GL {
+
+namespace {
+
+// The driver's log for a shader or program object, as a NUL-terminated string.
+std::vector<char> infoLog(GLuint object, bool isProgram)
+{
+    GLint length = 0;
+    if (isProgram)
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    std::vector<char> text(size_t(std::max(length, 1)), '\0');
+    if (isProgram)
+        glGetProgramInfoLog(object, length, nullptr, text.data());
+    else
+        glGetShaderInfoLog(object, length, nullptr, text.data());
+    return text;
+}
+
+// Compiles one stage; a failure is logged with the stage's name.
+GLuint compile(GLenum stage, const char *stageName, const char *source)
+{
+    GLuint shader = glCreateShader(stage);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE)
+        qWarning("GL %s shader failed to compile: %s", stageName, infoLog(shader, false).data());
+    return shader;
+}
+
+} // namespace
 
 Program::Program(const char *vertexSource, const char *fragmentSource)
 {
-    GLuint vertexShader = glCreateShader(GL_VERTEX_SHADER);
-    GLuint fragmentShader = glCreateShader(GL_FRAGMENT_SHADER);
-
-    glShaderSource(vertexShader, 1, &vertexSource, nullptr);
-    glCompileShader(vertexShader);
-    glShaderSource(fragmentShader, 1, &fragmentSource, nullptr);
-    glCompileShader(fragmentShader);
+    GLuint vertexShader = compile(GL_VERTEX_SHADER, "vertex", vertexSource);
+    GLuint fragmentShader = compile(GL_FRAGMENT_SHADER, "fragment", fragmentSource);
 
     id = glCreateProgram();
     glAttachShader(id, vertexShader);
     glAttachShader(id, fragmentShader);
     glLinkProgram(id);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(id, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE)
+        qWarning("GL program failed to link: %s", infoLog(id, true).data());
 
     // The linked program keeps the code; dropping the shaders now leaves the
     // program as the only owner.

@@ -4,7 +4,9 @@
 
 namespace GL {
 
-// A linked vertex + fragment program; compile and link status are not checked.
+// A linked vertex + fragment program. A shader that does not compile or a
+// program that does not link is logged with the driver's info log (Qt warning
+// output); the object is still made, and draws nothing.
 class Program : public Object {
 public:
     Program(const char *vertexSource, const char *fragmentSource);

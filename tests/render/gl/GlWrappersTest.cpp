@@ -1,6 +1,7 @@
 // The GL wrappers in a real context (Mesa under Xvfb): the bindings each
 // constructor leaves, texture storage and respecification, and a program,
-// buffers and framebuffer objects that together really draw.
+// buffers and framebuffer objects that together really draw, and a broken
+// shader reported by stage.
 #include "common/GlTestContext.h"
 #include "render/gl/FBO.h"
 #include "render/gl/IBO.h"
@@ -10,6 +11,10 @@
 #include "render/gl/Texture.h"
 #include "render/gl/VAO.h"
 #include "render/gl/VBO.h"
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -188,6 +193,23 @@ TEST_F(GlWrappers, ProgramKeepsNoShadersAndDrawsIntoTextureTarget)
     }
     fbo.unbind();
     EXPECT_EQ(getInt(GL_FRAMEBUFFER_BINDING), 0);
+}
+
+TEST_F(GlWrappers, ProgramReportsTheShaderThatFailsToCompile)
+{
+    static QStringList warnings;
+    warnings.clear();
+    QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+              if (type == QtWarningMsg)
+                  warnings << text;
+          });
+    GL::Program broken(kVertex, "#version 330 core\nout vec4 result;\nvoid main() { result = }\n");
+    qInstallMessageHandler(previous);
+    ASSERT_FALSE(warnings.isEmpty());
+    EXPECT_TRUE(warnings.first().startsWith("GL fragment shader failed to compile: "))
+        << warnings.first().toStdString();
+    EXPECT_TRUE(warnings.last().startsWith("GL program failed to link")) << warnings.last().toStdString();
 }
 
 TEST_F(GlWrappers, MultisampleTargetResolvesIntoRenderbufferTarget)
