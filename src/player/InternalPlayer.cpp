@@ -18,8 +18,8 @@
 #include "cuda/CudaVideoFrameBuilder.h"
 #endif
 
-#include <QCoreApplication>
 #include <QDebug>
+#include <QObject>
 #include <QString>
 
 #include <algorithm>
@@ -52,7 +52,8 @@ void holdQueues(ReadyQueue<AudioBuffer> &audio, ReadyQueue<AbstractVideoFrame> &
 InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
                                AbstractInputHandler *inputHandler, bool hardware, bool vr)
     : listener(listener), renderView(renderView), inputHandler(inputHandler), clock(0), state(Idle),
-      stopRequested(false), currentMode(vr ? VR : Normal), hardware(hardware)
+      stopRequested(false), currentMode(vr ? VR : Normal), hardware(hardware),
+      ownerContext(std::make_unique<QObject>()), alive(std::make_shared<std::atomic<bool>>(true))
 {
     videoFreePool.setCapacity(kVideoFrames);
     videoReadyQueue.setCapacity(kVideoFrames);
@@ -69,21 +70,17 @@ InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
 
 InternalPlayer::~InternalPlayer()
 {
+    // An announce() further up this thread's stack (the host deleted the
+    // player from a callback) stops before its next listener call.
+    alive->store(false);
     stopRequested = true;
     if (tickerThread.joinable())
         tickerThread.join();
 
-    // A seek completion on the demux thread starts the audio output through
-    // this thread's event loop and waits for it there. Serve that call before
-    // the demux thread is joined, or the two threads would wait for each other.
-    // The completion follows every accepted seek; the bound only guards
-    // against a decoder that never gets to it.
-    for (int waited = 0; movieDecoder && readState() == Seeking && waited < 10000; ++waited) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        sleepMs(1);
-    }
-
+    // Neither thread waits for this one, so joining the demux thread cannot
+    // deadlock; a seek completion it posted is dropped with the owner context.
     closeFile();
+    ownerContext.reset();
     delete audioPlayer;
     audioPlayer = nullptr;
     delete frameBuilder;
@@ -107,42 +104,47 @@ InternalPlayer::~InternalPlayer()
 
 void InternalPlayer::closeFile()
 {
-    MovieDecoder *decoder;
-    MovieFile *file;
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        decoder = movieDecoder;
-        file = movieFile;
-        movieDecoder = nullptr;
-        movieFile = nullptr;
-    }
-    // Outside the lock: the demux thread being joined may still be working.
-    delete decoder;
-    delete file;
+    // The demux thread being joined here never waits for this thread.
+    delete movieDecoder;
+    movieDecoder = nullptr;
+    delete movieFile;
+    movieFile = nullptr;
 }
 
 void InternalPlayer::setState(State s)
 {
-    {
-        std::lock_guard<std::mutex> guard(stateMutex);
-        state = s;
-    }
-    listener->onStateChanged(s);
+    state = s;
 }
 
-State InternalPlayer::readState()
+void InternalPlayer::announce(const Notices &notices)
 {
-    std::lock_guard<std::mutex> guard(stateMutex);
-    return static_cast<State>(state.load());
+    // The flag, not the engine, is read after a listener call: a callback may
+    // have deleted the engine.
+    const std::shared_ptr<std::atomic<bool>> engineAlive = alive;
+    IListener *const target = listener;
+    for (const Notice &notice : notices) {
+        if (!engineAlive->load())
+            return;
+        if (notice.isTime)
+            target->onTimeChanged(notice.value);
+        else
+            target->onStateChanged(static_cast<int>(notice.value));
+    }
+}
+
+void InternalPlayer::postToOwner(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(ownerContext.get(), std::move(call), Qt::QueuedConnection);
 }
 
 void InternalPlayer::play()
 {
-    if (!oneOf(readState(), {Loaded, Paused, Finished, Stopped}))
+    const State s = static_cast<State>(state.load());
+    if (!oneOf(s, {Loaded, Paused, Finished, Stopped}))
         return;
-    setState(Playing);
     holdQueues(audioReadyQueue, videoReadyQueue, false);
-    if (clock.reachedEnd()) {
+    // After the end (also of a file of unknown length) play starts from 0.
+    if (s == Finished || clock.reachedEnd()) {
         clock.setPosition(0);
         if (movieDecoder)
             movieDecoder->seek(0, {});
@@ -152,36 +154,47 @@ void InternalPlayer::play()
     audioPlayer->play();
     if (movieDecoder)
         movieDecoder->setRendering(true);
+    setState(Playing);
+    announce({stateNotice(Playing)});
 }
 
 void InternalPlayer::pause()
 {
-    if (readState() != Playing)
+    if (state.load() != Playing)
         return;
-    setState(Paused);
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     clock.pause();
     audioPlayer->pause();
     if (movieDecoder)
         movieDecoder->setRendering(false);
+    setState(Paused);
+    announce({stateNotice(Paused)});
 }
 
-void InternalPlayer::stop()
+bool InternalPlayer::stopPlayback(Notices &notices)
 {
-    if (!oneOf(readState(), {Playing, Paused, Finished}))
-        return;
-    setState(Stopped);
+    if (!oneOf(state.load(), {Playing, Paused, Finished}))
+        return false;
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     flushReady(audioReadyQueue, audioFreePool);
     flushReady(videoReadyQueue, videoFreePool);
-    clock.pause();
-    clock.setPosition(0);
+    clock.pauseAt(0);
     if (movieDecoder) {
         movieDecoder->seek(0, {});
         movieDecoder->setRendering(false);
     }
     audioPlayer->stop();
-    listener->onTimeChanged(0);
+    setState(Stopped);
+    notices.push_back(stateNotice(Stopped));
+    notices.push_back(timeNotice(0));
+    return true;
+}
+
+void InternalPlayer::stop()
+{
+    Notices notices;
+    if (stopPlayback(notices))
+        announce(notices);
 }
 
 bool InternalPlayer::isPlaying()
@@ -251,45 +264,50 @@ int64_t InternalPlayer::audioDecodeRate()
 
 void InternalPlayer::setCurrentTime(uint64_t t)
 {
-    State previous;
-    bool accepted;
-    {
-        std::lock_guard<std::mutex> guard(stateMutex);
-        previous = static_cast<State>(state.load());
-        // Without a decoder nothing could complete the seek: refuse it too.
-        accepted = !oneOf(previous, {Idle, Loading, LoadFailed, Seeking}) &&
-                   clock.currentPosition() != t && movieDecoder;
-    }
+    const State previous = static_cast<State>(state.load());
+    // Without a decoder nothing could complete the seek: refuse it too.
+    const bool accepted = !oneOf(previous, {Idle, Loading, LoadFailed, Seeking}) &&
+                          clock.currentPosition() != t && movieDecoder;
     if (!accepted) {
         qDebug("setCurrentTime DROPPED %llu", static_cast<unsigned long long>(t));
         return;
     }
-    const uint64_t t0 = msTicks();
+    seekStartedMs = msTicks();
+    seekPrevious = previous;
     setState(Seeking);
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     movieDecoder->setRendering(false);
     audioPlayer->pause();
     audioPlayer->flush();
-    clock.pause();
-    clock.setPosition(t);
-    // The completion runs on this decoder's own thread, so the decoder it
-    // names is alive for as long as the function can run.
-    MovieDecoder *decoder = movieDecoder;
-    decoder->seek(t, [this, decoder, t0, previous] { seekCompleted(decoder, t0, previous); });
+    clock.pauseAt(t);
+    // The demux thread only posts the completion: it never waits for this
+    // thread, which may be joining it.
+    const uint64_t ticket = ++seekTicket;
+    movieDecoder->seek(t, [this, ticket] { postToOwner([this, ticket] { seekCompleted(ticket); }); });
 }
 
-void InternalPlayer::seekCompleted(MovieDecoder *decoder, uint64_t t0, State previous)
+void InternalPlayer::seekCompleted(uint64_t ticket)
 {
+    if (ticket != seekTicket || state.load() != Seeking || !movieDecoder)
+        return;
     holdQueues(audioReadyQueue, videoReadyQueue, false);
-    if (previous == Playing) {
+    if (seekPrevious == Playing) {
         clock.start();
         audioPlayer->play();
     }
     // Also while paused: the decoder then shows the frame due at the target.
-    decoder->setRendering(true);
-    listener->onTimeChanged(static_cast<int64_t>(clock.currentPosition()));
-    setState(previous);
-    qDebug() << "Seek took (ms)" << (msTicks() - t0);
+    movieDecoder->setRendering(true);
+    // A seek before the first play leaves the file paused at the target: a
+    // host that plays on EventLoaded must not start playing after a seek.
+    const State next = seekPrevious == Loaded ? Paused : seekPrevious;
+    setState(next);
+    qDebug() << "Seek took (ms)" << (msTicks() - seekStartedMs);
+    announce({timeNotice(static_cast<int64_t>(clock.currentPosition())), stateNotice(next)});
+}
+
+bool InternalPlayer::endReached() const
+{
+    return clock.reachedEnd();
 }
 
 void InternalPlayer::tickerLoop()
@@ -298,17 +316,8 @@ void InternalPlayer::tickerLoop()
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     while (!stopRequested.load()) {
-        if (clock.isRunning()) {
-            if (clock.reachedEnd()) {
-                clock.pause();
-                {
-                    std::lock_guard<std::mutex> guard(stateMutex);
-                    state = Finished;
-                }
-                listener->onStateChanged(Finished);
-            }
+        if (clock.isRunning())
             updateTime(static_cast<int64_t>(clock.currentPosition()));
-        }
 
         // A deadline, not a relative sleep, so the passes keep a 5 ms cadence
         // however long the work above took; a late pass starts the next at once.
@@ -328,43 +337,52 @@ void InternalPlayer::tickerLoop()
 
 void InternalPlayer::updateTime(int64_t t)
 {
-    if (oneOf(readState(), {Idle, Loading, LoadFailed}))
+    // Ticker thread: reads the clock and the state, touches nothing else.
+    if (oneOf(state.load(), {Idle, Loading, LoadFailed}))
         return;
-    int64_t d;
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        d = duration();
-    }
-    const int64_t shown = std::min(t, d);
-    listener->onTimeChanged(shown);
-    if (shown != d)
-        return;
+    const int64_t d = static_cast<int64_t>(clock.duration());
+    // A duration of 0 is an unknown length: the position is not limited.
+    listener->onTimeChanged(d > 0 ? std::min(t, d) : t);
+    if (endReached() && !endPosted.exchange(true))
+        postToOwner([this] { handleEndOfMedia(); });
+}
 
+void InternalPlayer::handleEndOfMedia()
+{
+    endPosted = false;
+    // A command may have come first (pause, stop, a seek, a load): then the
+    // end this call was posted for is no longer there.
+    if (state.load() != Playing || !endReached())
+        return;
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     flushReady(audioReadyQueue, audioFreePool);
     flushReady(videoReadyQueue, videoFreePool);
     clock.pause();
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        if (movieDecoder)
-            movieDecoder->seek(0, {});
+    if (movieDecoder) {
+        movieDecoder->seek(0, {});
+        movieDecoder->setRendering(false);
     }
     audioPlayer->pause();
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        if (movieDecoder)
-            movieDecoder->setRendering(false);
-    }
     setState(Finished);
+    const int64_t at = static_cast<int64_t>(clock.currentPosition());
+    // Finished is announced twice, with the end time between.
+    announce({stateNotice(Finished), timeNotice(at), stateNotice(Finished)});
 }
 
 // ---- Loading and render modes ----------------------------------------------
 
 void InternalPlayer::loadVideo(const std::string &path)
 {
-    if (oneOf(readState(), {Loading, Seeking}))
+    if (state.load() == Loading)
         return;
-    stop();
+    Notices notices;
+    // A load during a seek abandons the seek: its completion, if it still
+    // comes, no longer matches the ticket.
+    if (state.load() == Seeking) {
+        ++seekTicket;
+        setState(seekPrevious);
+    }
+    stopPlayback(notices);
     setState(Loading);
 
     closeFile();
@@ -383,24 +401,17 @@ void InternalPlayer::loadVideo(const std::string &path)
     if (!file->isOpen()) {
         delete file;
         setState(LoadFailed);
+        notices.push_back(stateNotice(LoadFailed));
+        announce(notices);
         return;
     }
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        movieFile = file;
-    }
-    clock.reset(static_cast<uint64_t>(file->durationMs()));
+    movieFile = file;
+    clock.reset(static_cast<uint64_t>(std::max<int64_t>(file->durationMs(), 0)));
     finalizeVideoLoading(currentMode);
 
-    // The decoder exists before Loaded is announced, so that a host callback
-    // may play, stop or seek from inside that event.
-    auto *decoder = new MovieDecoder(file, &audioFreePool, &audioReadyQueue, audioPlayer->format(),
-                                     &videoFreePool, &videoReadyQueue, &frameSlot, &clock);
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        movieDecoder = decoder;
-    }
-    if (file->hasAudio && audioFreePool.isEmpty()) {
+    // Every audio buffer exists before the demux thread starts taking them
+    // from the pool: a buffer made later would be one too many.
+    if (file->hasAudio && audioFreePool.isEmpty() && audioBuffersMade == 0) {
         while (!audioFreePool.isFull()) {
             auto *buffer = new AudioBuffer();
             ++audioBuffersMade;
@@ -410,7 +421,13 @@ void InternalPlayer::loadVideo(const std::string &path)
             }
         }
     }
+    // The decoder exists before Loaded is announced, so that a host callback
+    // may play, stop or seek from inside that event.
+    movieDecoder = new MovieDecoder(file, &audioFreePool, &audioReadyQueue, audioPlayer->format(),
+                                    &videoFreePool, &videoReadyQueue, &frameSlot, &clock);
     setState(Loaded);
+    notices.push_back(stateNotice(Loaded));
+    announce(notices);
 }
 
 void InternalPlayer::finalizeVideoLoading(Mode m)
