@@ -3,6 +3,7 @@
 pla_add_test(NAME e2e_playback NOMAIN
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/E2EMain.cpp ${CMAKE_CURRENT_LIST_DIR}/E2EHost.cpp
           ${CMAKE_CURRENT_LIST_DIR}/PlaybackEventsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/PlaybackPictureTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/CallbackCommandsTest.cpp
   LIBS Qt5::Widgets ${CMAKE_DL_LIBS}
   LABELS display sound media TIMEOUT 900)
 pla_add_test(NAME e2e_sound NOMAIN
