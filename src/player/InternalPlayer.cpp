@@ -7,6 +7,7 @@
 #include "frames/SwsVideoFrameBuilder.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
+#include "player/OwnerThreadQueue.h"
 #include "render/AbstractMode.h"
 #include "render/IRenderView.h"
 #include "render/ModeFactory.h"
@@ -19,7 +20,6 @@
 #endif
 
 #include <QDebug>
-#include <QObject>
 #include <QString>
 
 #include <algorithm>
@@ -53,7 +53,7 @@ InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
                                AbstractInputHandler *inputHandler, bool hardware, bool vr)
     : listener(listener), renderView(renderView), inputHandler(inputHandler), clock(0), state(Idle),
       stopRequested(false), currentMode(vr ? VR : Normal), hardware(hardware),
-      ownerContext(std::make_unique<QObject>()), alive(std::make_shared<std::atomic<bool>>(true))
+      ownerQueue(std::make_unique<OwnerThreadQueue>()), alive(std::make_shared<std::atomic<bool>>(true))
 {
     videoFreePool.setCapacity(kVideoFrames);
     videoReadyQueue.setCapacity(kVideoFrames);
@@ -80,7 +80,7 @@ InternalPlayer::~InternalPlayer()
     // Neither thread waits for this one, so joining the demux thread cannot
     // deadlock; a seek completion it posted is dropped with the owner context.
     closeFile();
-    ownerContext.reset();
+    ownerQueue.reset();
     delete audioPlayer;
     audioPlayer = nullptr;
     delete frameBuilder;
@@ -134,7 +134,7 @@ void InternalPlayer::announce(const Notices &notices)
 
 void InternalPlayer::postToOwner(std::function<void()> call)
 {
-    QMetaObject::invokeMethod(ownerContext.get(), std::move(call), Qt::QueuedConnection);
+    ownerQueue->post(std::move(call));
 }
 
 void InternalPlayer::play()

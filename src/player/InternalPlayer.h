@@ -14,7 +14,8 @@
 // One owner. Every change of the engine's state happens on the owner thread:
 // host commands run there, and the two things other threads find out - the
 // ticker sees the end of the media, the demux thread finishes a seek - are
-// handed to it as queued calls (postToOwner) that the owner's event loop runs.
+// handed to it as queued calls (postToOwner, an OwnerThreadQueue) that the
+// owner's event loop runs.
 // No other thread waits for the owner, so the owner may wait for them (joining
 // the demux thread in a load or in the destructor cannot deadlock). A queued
 // call checks that what it was posted for still holds (a seek ticket, the state)
@@ -51,7 +52,7 @@ class IRenderView;
 class IVideoFrameBuilder;
 class MovieDecoder;
 class MovieFile;
-class QObject;
+class OwnerThreadQueue;
 
 class InternalPlayer : public IInternalPlayer {
 public:
@@ -129,10 +130,9 @@ private:
     std::map<int, AbstractMode *> modes; // owner thread
     bool hardware;
 
-    // Lives on the owner thread; the target of the calls other threads post
-    // there. Deleted after the ticker and the demux thread have ended, which
-    // discards calls still queued for it.
-    std::unique_ptr<QObject> ownerContext;
+    // The calls other threads post to the owner thread. Deleted after the
+    // ticker and the demux thread have ended, which drops calls still queued.
+    std::unique_ptr<OwnerThreadQueue> ownerQueue;
     // Set by the ticker when it has posted the end handling, cleared by the
     // handling: one queued call per end, not one per ticker pass.
     std::atomic<bool> endPosted{false};
