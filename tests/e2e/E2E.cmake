@@ -23,3 +23,15 @@ if(TARGET pla_cuda)
     target_compile_definitions(e2e_playback PRIVATE PLA_CUDA_CONVERTER=1)
   endif()
 endif()
+
+# The soak: about a minute of random host operations, in the AddressSanitizer
+# tree only (tools/soak.sh runs the long version).
+if(PLAYERLIBAV_SANITIZE)
+  pla_add_test(NAME e2e_soak NOMAIN
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/E2EMain.cpp ${CMAKE_CURRENT_LIST_DIR}/E2EHost.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/SoakTest.cpp
+    LIBS Qt5::Widgets ${CMAKE_DL_LIBS}
+    LABELS display sound media TIMEOUT 400)
+  target_compile_definitions(e2e_soak PRIVATE PLA_PLUGIN_PATH="$<TARGET_FILE:PlayerLibAV>")
+  add_dependencies(e2e_soak PlayerLibAV)
+endif()
