@@ -47,6 +47,20 @@ void holdQueues(ReadyQueue<AudioBuffer> &audio, ReadyQueue<AbstractVideoFrame> &
     video.setOnHold(on);
 }
 
+// Counts the owner thread into a command's work for the scope's life. Ends
+// before the command announces, so nothing of the engine is touched after a
+// callback that may have deleted it.
+class WorkScope {
+public:
+    explicit WorkScope(int &depth) : depth(depth) { ++depth; }
+    ~WorkScope() { --depth; }
+    WorkScope(const WorkScope &) = delete;
+    WorkScope &operator=(const WorkScope &) = delete;
+
+private:
+    int &depth;
+};
+
 } // namespace
 
 InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
@@ -142,19 +156,22 @@ void InternalPlayer::play()
     const State s = static_cast<State>(state.load());
     if (!oneOf(s, {Loaded, Paused, Finished, Stopped}))
         return;
-    holdQueues(audioReadyQueue, videoReadyQueue, false);
-    // After the end (also of a file of unknown length) play starts from 0.
-    if (s == Finished || clock.reachedEnd()) {
-        clock.setPosition(0);
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, false);
+        // After the end (also of a file of unknown length) play starts from 0.
+        if (s == Finished || clock.reachedEnd()) {
+            clock.setPosition(0);
+            if (movieDecoder)
+                movieDecoder->seek(0, {});
+            audioPlayer->stop();
+        }
+        clock.start();
+        audioPlayer->play();
         if (movieDecoder)
-            movieDecoder->seek(0, {});
-        audioPlayer->stop();
+            movieDecoder->setRendering(true);
+        setState(Playing);
     }
-    clock.start();
-    audioPlayer->play();
-    if (movieDecoder)
-        movieDecoder->setRendering(true);
-    setState(Playing);
     announce({stateNotice(Playing)});
 }
 
@@ -162,12 +179,15 @@ void InternalPlayer::pause()
 {
     if (state.load() != Playing)
         return;
-    holdQueues(audioReadyQueue, videoReadyQueue, true);
-    clock.pause();
-    audioPlayer->pause();
-    if (movieDecoder)
-        movieDecoder->setRendering(false);
-    setState(Paused);
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, true);
+        clock.pause();
+        audioPlayer->pause();
+        if (movieDecoder)
+            movieDecoder->setRendering(false);
+        setState(Paused);
+    }
     announce({stateNotice(Paused)});
 }
 
@@ -175,6 +195,7 @@ bool InternalPlayer::stopPlayback(Notices &notices)
 {
     if (!oneOf(state.load(), {Playing, Paused, Finished}))
         return false;
+    const WorkScope scope(working);
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     flushReady(audioReadyQueue, audioFreePool);
     flushReady(videoReadyQueue, videoFreePool);
@@ -272,6 +293,7 @@ void InternalPlayer::setCurrentTime(uint64_t t)
         qDebug("setCurrentTime DROPPED %llu", static_cast<unsigned long long>(t));
         return;
     }
+    const WorkScope scope(working);
     seekStartedMs = msTicks();
     seekPrevious = previous;
     setState(Seeking);
@@ -290,17 +312,26 @@ void InternalPlayer::seekCompleted(uint64_t ticket)
 {
     if (ticket != seekTicket || state.load() != Seeking || !movieDecoder)
         return;
-    holdQueues(audioReadyQueue, videoReadyQueue, false);
-    if (seekPrevious == Playing) {
-        clock.start();
-        audioPlayer->play();
+    // Arrived through an event loop nested in a command's work (the audio
+    // output runs one): run once that work is done.
+    if (working > 0) {
+        postToOwner([this, ticket] { seekCompleted(ticket); });
+        return;
     }
-    // Also while paused: the decoder then shows the frame due at the target.
-    movieDecoder->setRendering(true);
     // A seek before the first play leaves the file paused at the target: a
     // host that plays on EventLoaded must not start playing after a seek.
     const State next = seekPrevious == Loaded ? Paused : seekPrevious;
-    setState(next);
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, false);
+        if (seekPrevious == Playing) {
+            clock.start();
+            audioPlayer->play();
+        }
+        // Also while paused: the decoder then shows the frame due at the target.
+        movieDecoder->setRendering(true);
+        setState(next);
+    }
     qDebug() << "Seek took (ms)" << (msTicks() - seekStartedMs);
     announce({timeNotice(static_cast<int64_t>(clock.currentPosition())), stateNotice(next)});
 }
@@ -351,19 +382,23 @@ void InternalPlayer::handleEndOfMedia()
 {
     endPosted = false;
     // A command may have come first (pause, stop, a seek, a load): then the
-    // end this call was posted for is no longer there.
-    if (state.load() != Playing || !endReached())
+    // end this call was posted for is no longer there. Inside a command's work
+    // (an event loop nested in it) the ticker posts again on its next pass.
+    if (working > 0 || state.load() != Playing || !endReached())
         return;
-    holdQueues(audioReadyQueue, videoReadyQueue, true);
-    flushReady(audioReadyQueue, audioFreePool);
-    flushReady(videoReadyQueue, videoFreePool);
-    clock.pause();
-    if (movieDecoder) {
-        movieDecoder->seek(0, {});
-        movieDecoder->setRendering(false);
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, true);
+        flushReady(audioReadyQueue, audioFreePool);
+        flushReady(videoReadyQueue, videoFreePool);
+        clock.pause();
+        if (movieDecoder) {
+            movieDecoder->seek(0, {});
+            movieDecoder->setRendering(false);
+        }
+        audioPlayer->pause();
+        setState(Finished);
     }
-    audioPlayer->pause();
-    setState(Finished);
     const int64_t at = static_cast<int64_t>(clock.currentPosition());
     // Finished is announced twice, with the end time between.
     announce({stateNotice(Finished), timeNotice(at), stateNotice(Finished)});
@@ -376,15 +411,23 @@ void InternalPlayer::loadVideo(const std::string &path)
     if (state.load() == Loading)
         return;
     Notices notices;
-    // A load during a seek abandons the seek: its completion, if it still
-    // comes, no longer matches the ticket.
-    if (state.load() == Seeking) {
-        ++seekTicket;
-        setState(seekPrevious);
+    {
+        const WorkScope scope(working);
+        // A load during a seek abandons the seek: its completion, if it still
+        // comes, no longer matches the ticket.
+        if (state.load() == Seeking) {
+            ++seekTicket;
+            setState(seekPrevious);
+        }
+        stopPlayback(notices);
+        setState(Loading);
+        notices.push_back(stateNotice(openFile(path) ? Loaded : LoadFailed));
     }
-    stopPlayback(notices);
-    setState(Loading);
+    announce(notices);
+}
 
+bool InternalPlayer::openFile(const std::string &path)
+{
     closeFile();
 
     AbstractVideoFrame *shown = frameSlot.exchange(nullptr);
@@ -401,9 +444,7 @@ void InternalPlayer::loadVideo(const std::string &path)
     if (!file->isOpen()) {
         delete file;
         setState(LoadFailed);
-        notices.push_back(stateNotice(LoadFailed));
-        announce(notices);
-        return;
+        return false;
     }
     movieFile = file;
     clock.reset(static_cast<uint64_t>(std::max<int64_t>(file->durationMs(), 0)));
@@ -426,8 +467,7 @@ void InternalPlayer::loadVideo(const std::string &path)
     movieDecoder = new MovieDecoder(file, &audioFreePool, &audioReadyQueue, audioPlayer->format(),
                                     &videoFreePool, &videoReadyQueue, &frameSlot, &clock);
     setState(Loaded);
-    notices.push_back(stateNotice(Loaded));
-    announce(notices);
+    return true;
 }
 
 void InternalPlayer::finalizeVideoLoading(Mode m)

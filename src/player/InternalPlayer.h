@@ -102,6 +102,7 @@ private:
     void announce(const Notices &notices);
     void postToOwner(std::function<void()> call);
     bool stopPlayback(Notices &notices);
+    bool openFile(const std::string &path);
     bool endReached() const;
     void finalizeVideoLoading(Mode m);
     AbstractMode *getMode(int m);
@@ -141,6 +142,9 @@ private:
     uint64_t seekTicket = 0;         // owner thread
     State seekPrevious = Idle;       // owner thread: the state the seek left
     uint64_t seekStartedMs = 0;      // owner thread
+    // How deep the owner thread is in a command's work; queued calls that an
+    // event loop nested in that work delivers wait until it is 0.
+    int working = 0; // owner thread
     // False once the destructor has begun; announce() holds a reference.
     std::shared_ptr<std::atomic<bool>> alive;
 

@@ -4,6 +4,8 @@
 #include "common/TestMedia.h"
 #include "e2e/E2EHost.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,6 +13,13 @@
 #include <vector>
 
 namespace {
+
+QStringList gWarnings;
+void captureWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg)
+        gWarnings << message;
+}
 
 class E2ECallbacks : public ::testing::Test {
 protected:
@@ -52,9 +61,13 @@ TEST_F(E2ECallbacks, LoopingHostPlaysAgainFromTheFirstFinished)
         if (code == EventFinished && ++finished == 1)
             p->play();
     });
+    gWarnings.clear();
+    qInstallMessageHandler(captureWarnings);
     playIntoTheEnd(host);
     ASSERT_TRUE(waitFor([&] { return finished > 0; }, 10000));
     pump(400);
+    qInstallMessageHandler(nullptr);
+    EXPECT_FALSE(gWarnings.join("|").contains("another thread")) << gWarnings.join("|").toStdString();
     EXPECT_TRUE(p->isPlaying()) << "the end handling must not undo the host's play";
     EXPECT_LT(p->currentTime(), 2000u) << "play after the end starts from the beginning";
     EXPECT_TRUE(clockAgreesWithState(p));
