@@ -1,11 +1,12 @@
 # make demo  - installs what is missing, builds the library and player-host, plays the sample
-# make test  - installs what is missing, builds (plain and sanitized), runs every test
+# make test  - installs what is missing, builds (plain, ASan, TSan), runs every test
+# make soak  - 10,000 random host operations under AddressSanitizer
 # make bench - builds and runs the benchmarks
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build build-asan test test-fast demo bench install clean
+.PHONY: all deps configure build build-asan build-tsan test test-fast soak demo bench install clean
 
 all: build
 
@@ -22,9 +23,19 @@ build-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAYERLIBAV_SANITIZE=ON -DPLAYERLIBAV_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j$(JOBS)
 
-# Every test, in the plain build and under AddressSanitizer + UBSan.
-test: build build-asan
-	tools/run-tests.sh build build-asan
+# The threaded tests only (label tsan), under ThreadSanitizer.
+build-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAYERLIBAV_TSAN=ON -DPLAYERLIBAV_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j$(JOBS) --target tsan_tests
+
+# Every test, in the plain build and under AddressSanitizer + UBSan, and the
+# threaded ones under ThreadSanitizer.
+test: build build-asan build-tsan
+	tools/run-tests.sh build build-asan build-tsan
+
+# The long soak: 10,000 random host operations under AddressSanitizer.
+soak: build-asan
+	tools/soak.sh build-asan 10000
 
 # The plain build's tests only.
 test-fast: build
@@ -42,4 +53,4 @@ install: build
 	cmake --install build
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan

@@ -1,5 +1,7 @@
 #include "audio/AwaitInThread.h"
 
+#include "player/QueuedHandOff.h"
+
 #include <QThread>
 #include <QThreadPool>
 
@@ -40,8 +42,18 @@ VoidAwaitHelper::VoidAwaitHelper(QThread *thread, const std::function<void()> &t
 
 VoidAwaitHelper::~VoidAwaitHelper() = default;
 
+bool BaseAwaitHelper::event(QEvent *e)
+{
+    // The queued start reaches run() through here, before any of this object
+    // is read on the target thread.
+    handOffAcquire(this);
+    return QObject::event(e);
+}
+
 void VoidAwaitHelper::run()
 {
+    // From the global pool run() is called directly, not through event().
+    handOffAcquire(static_cast<BaseAwaitHelper *>(this));
     task();
     emit finished();
     signalDone();
@@ -59,6 +71,7 @@ void awaitInThread(QThread *thread, std::function<void()> task)
 
     auto *helper = new __OVO_Private::VoidAwaitHelper(thread, task);
     helper->setAutoDelete(false);
+    handOffRelease(static_cast<__OVO_Private::BaseAwaitHelper *>(helper));
     if (thread)
         emit helper->startRequested();
     else

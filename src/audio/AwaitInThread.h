@@ -25,6 +25,8 @@ public:
     // Blocks until run() has recorded completion. Returns with lock released.
     void waitUntilDone();
 
+    bool event(QEvent *e) override;
+
 signals:
     void finished();
     void startRequested();

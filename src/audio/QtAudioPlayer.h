@@ -1,6 +1,7 @@
 // The engine's sound output on Qt Multimedia: a QAudioOutput in pull mode fed
 // by a QtAudioPlayerDevice. Created on the thread that is to own it; play runs
-// on that thread, the other operations on the caller's. Owns output and device.
+// on that thread, the other operations on the caller's (the engine calls them
+// all on the owning thread). Owns output and device.
 #pragma once
 
 #include "audio/IAudioPlayer.h"

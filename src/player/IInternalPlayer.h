@@ -1,5 +1,7 @@
 // The engine's interface, as the facade sees it. Every operation runs to
-// completion on the calling (host) thread.
+// completion on the calling (host) thread and notifies the listener last; the
+// end of the media and a seek's completion are finished later on that same
+// thread, from its event loop.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include "frames/SwsVideoFrameBuilder.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
+#include "player/OwnerThreadQueue.h"
 #include "render/AbstractMode.h"
 #include "render/IRenderView.h"
 #include "render/ModeFactory.h"
@@ -18,7 +19,6 @@
 #include "cuda/CudaVideoFrameBuilder.h"
 #endif
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QString>
 
@@ -47,12 +47,27 @@ void holdQueues(ReadyQueue<AudioBuffer> &audio, ReadyQueue<AbstractVideoFrame> &
     video.setOnHold(on);
 }
 
+// Counts the owner thread into a command's work for the scope's life. Ends
+// before the command announces, so nothing of the engine is touched after a
+// callback that may have deleted it.
+class WorkScope {
+public:
+    explicit WorkScope(int &depth) : depth(depth) { ++depth; }
+    ~WorkScope() { --depth; }
+    WorkScope(const WorkScope &) = delete;
+    WorkScope &operator=(const WorkScope &) = delete;
+
+private:
+    int &depth;
+};
+
 } // namespace
 
 InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
                                AbstractInputHandler *inputHandler, bool hardware, bool vr)
     : listener(listener), renderView(renderView), inputHandler(inputHandler), clock(0), state(Idle),
-      stopRequested(false), currentMode(vr ? VR : Normal), hardware(hardware)
+      stopRequested(false), currentMode(vr ? VR : Normal), hardware(hardware),
+      ownerQueue(std::make_unique<OwnerThreadQueue>()), alive(std::make_shared<std::atomic<bool>>(true))
 {
     videoFreePool.setCapacity(kVideoFrames);
     videoReadyQueue.setCapacity(kVideoFrames);
@@ -69,21 +84,17 @@ InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
 
 InternalPlayer::~InternalPlayer()
 {
+    // An announce() further up this thread's stack (the host deleted the
+    // player from a callback) stops before its next listener call.
+    alive->store(false);
     stopRequested = true;
     if (tickerThread.joinable())
         tickerThread.join();
 
-    // A seek completion on the demux thread starts the audio output through
-    // this thread's event loop and waits for it there. Serve that call before
-    // the demux thread is joined, or the two threads would wait for each other.
-    // The completion follows every accepted seek; the bound only guards
-    // against a decoder that never gets to it.
-    for (int waited = 0; movieDecoder && readState() == Seeking && waited < 10000; ++waited) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        sleepMs(1);
-    }
-
+    // Neither thread waits for this one, so joining the demux thread cannot
+    // deadlock; a seek completion it posted is dropped with the owner context.
     closeFile();
+    ownerQueue.reset();
     delete audioPlayer;
     audioPlayer = nullptr;
     delete frameBuilder;
@@ -107,82 +118,109 @@ InternalPlayer::~InternalPlayer()
 
 void InternalPlayer::closeFile()
 {
-    MovieDecoder *decoder;
-    MovieFile *file;
+    // The ticker asks the decoder about the end: it is taken out of its reach
+    // before it goes. The demux thread being joined never waits for this thread.
+    MovieDecoder *decoder = movieDecoder;
     {
-        std::lock_guard<std::mutex> guard(fileLock);
-        decoder = movieDecoder;
-        file = movieFile;
+        std::lock_guard<std::mutex> guard(decoderLock);
         movieDecoder = nullptr;
-        movieFile = nullptr;
     }
-    // Outside the lock: the demux thread being joined may still be working.
     delete decoder;
-    delete file;
+    delete movieFile;
+    movieFile = nullptr;
 }
 
 void InternalPlayer::setState(State s)
 {
-    {
-        std::lock_guard<std::mutex> guard(stateMutex);
-        state = s;
-    }
-    listener->onStateChanged(s);
+    state = s;
 }
 
-State InternalPlayer::readState()
+void InternalPlayer::announce(const Notices &notices)
 {
-    std::lock_guard<std::mutex> guard(stateMutex);
-    return static_cast<State>(state.load());
+    // The flag, not the engine, is read after a listener call: a callback may
+    // have deleted the engine.
+    const std::shared_ptr<std::atomic<bool>> engineAlive = alive;
+    IListener *const target = listener;
+    for (const Notice &notice : notices) {
+        if (!engineAlive->load())
+            return;
+        if (notice.isTime)
+            target->onTimeChanged(notice.value);
+        else
+            target->onStateChanged(static_cast<int>(notice.value));
+    }
+}
+
+void InternalPlayer::postToOwner(std::function<void()> call)
+{
+    ownerQueue->post(std::move(call));
 }
 
 void InternalPlayer::play()
 {
-    const State previous = readState();
-    if (!oneOf(previous, {Loaded, Paused, Finished, Stopped}))
+    const State s = static_cast<State>(state.load());
+    if (!oneOf(s, {Loaded, Paused, Finished, Stopped}))
         return;
-    setState(Playing);
-    holdQueues(audioReadyQueue, videoReadyQueue, false);
-    if (previous == Finished || clock.reachedEnd()) {
-        clock.setPosition(0);
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, false);
+        // After the end (also of a file of unknown length) play starts from 0.
+        if (s == Finished || clock.reachedEnd()) {
+            clock.setPosition(0);
+            if (movieDecoder)
+                movieDecoder->seek(0, {});
+            audioPlayer->stop();
+        }
+        clock.start();
+        audioPlayer->play();
         if (movieDecoder)
-            movieDecoder->seek(0, {});
-        audioPlayer->stop();
+            movieDecoder->setRendering(true);
+        setState(Playing);
     }
-    clock.start();
-    audioPlayer->play();
-    if (movieDecoder)
-        movieDecoder->setRendering(true);
+    announce({stateNotice(Playing)});
 }
 
 void InternalPlayer::pause()
 {
-    if (readState() != Playing)
+    if (state.load() != Playing)
         return;
-    setState(Paused);
-    holdQueues(audioReadyQueue, videoReadyQueue, true);
-    clock.pause();
-    audioPlayer->pause();
-    if (movieDecoder)
-        movieDecoder->setRendering(false);
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, true);
+        clock.pause();
+        audioPlayer->pause();
+        if (movieDecoder)
+            movieDecoder->setRendering(false);
+        setState(Paused);
+    }
+    announce({stateNotice(Paused)});
 }
 
-void InternalPlayer::stop()
+bool InternalPlayer::stopPlayback(Notices &notices)
 {
-    if (!oneOf(readState(), {Playing, Paused, Finished}))
-        return;
-    setState(Stopped);
+    if (!oneOf(state.load(), {Playing, Paused, Finished}))
+        return false;
+    const WorkScope scope(working);
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     flushReady(audioReadyQueue, audioFreePool);
     flushReady(videoReadyQueue, videoFreePool);
-    clock.pause();
-    clock.setPosition(0);
+    clock.pauseAt(0);
     if (movieDecoder) {
         movieDecoder->seek(0, {});
         movieDecoder->setRendering(false);
     }
     audioPlayer->stop();
-    listener->onTimeChanged(0);
+    setState(Stopped);
+    notices.push_back(stateNotice(Stopped));
+    notices.push_back(timeNotice(0));
+    return true;
+}
+
+void InternalPlayer::stop()
+{
+    Notices notices;
+    if (stopPlayback(notices))
+        announce(notices);
 }
 
 bool InternalPlayer::isPlaying()
@@ -252,45 +290,63 @@ int64_t InternalPlayer::audioDecodeRate()
 
 void InternalPlayer::setCurrentTime(uint64_t t)
 {
-    State previous;
-    bool accepted;
-    {
-        std::lock_guard<std::mutex> guard(stateMutex);
-        previous = static_cast<State>(state.load());
-        // Without a decoder nothing could complete the seek: refuse it too.
-        accepted = !oneOf(previous, {Idle, Loading, LoadFailed, Seeking}) &&
-                   clock.currentPosition() != t && movieDecoder;
-    }
+    const State previous = static_cast<State>(state.load());
+    // Without a decoder nothing could complete the seek: refuse it too.
+    const bool accepted = !oneOf(previous, {Idle, Loading, LoadFailed, Seeking}) &&
+                          clock.currentPosition() != t && movieDecoder;
     if (!accepted) {
         qDebug("setCurrentTime DROPPED %llu", static_cast<unsigned long long>(t));
         return;
     }
-    const uint64_t t0 = msTicks();
+    const WorkScope scope(working);
+    seekStartedMs = msTicks();
+    seekPrevious = previous;
     setState(Seeking);
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     movieDecoder->setRendering(false);
     audioPlayer->pause();
     audioPlayer->flush();
-    clock.pause();
-    clock.setPosition(t);
-    // The completion runs on this decoder's own thread, so the decoder it
-    // names is alive for as long as the function can run.
-    MovieDecoder *decoder = movieDecoder;
-    decoder->seek(t, [this, decoder, t0, previous] { seekCompleted(decoder, t0, previous); });
+    clock.pauseAt(t);
+    // The demux thread only posts the completion: it never waits for this
+    // thread, which may be joining it.
+    const uint64_t ticket = ++seekTicket;
+    movieDecoder->seek(t, [this, ticket] { postToOwner([this, ticket] { seekCompleted(ticket); }); });
 }
 
-void InternalPlayer::seekCompleted(MovieDecoder *decoder, uint64_t t0, State previous)
+void InternalPlayer::seekCompleted(uint64_t ticket)
 {
-    holdQueues(audioReadyQueue, videoReadyQueue, false);
-    if (previous == Playing) {
-        clock.start();
-        audioPlayer->play();
+    if (ticket != seekTicket || state.load() != Seeking || !movieDecoder)
+        return;
+    // Arrived through an event loop nested in a command's work (the audio
+    // output runs one): run once that work is done.
+    if (working > 0) {
+        postToOwner([this, ticket] { seekCompleted(ticket); });
+        return;
     }
-    // Also while paused: the decoder then shows the frame due at the target.
-    decoder->setRendering(true);
-    listener->onTimeChanged(static_cast<int64_t>(clock.currentPosition()));
-    setState(previous);
-    qDebug() << "Seek took (ms)" << (msTicks() - t0);
+    // A seek before the first play leaves the file paused at the target: a
+    // host that plays on EventLoaded must not start playing after a seek.
+    const State next = seekPrevious == Loaded ? Paused : seekPrevious;
+    {
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, false);
+        if (seekPrevious == Playing) {
+            clock.start();
+            audioPlayer->play();
+        }
+        // Also while paused: the decoder then shows the frame due at the target.
+        movieDecoder->setRendering(true);
+        setState(next);
+    }
+    qDebug() << "Seek took (ms)" << (msTicks() - seekStartedMs);
+    announce({timeNotice(static_cast<int64_t>(clock.currentPosition())), stateNotice(next)});
+}
+
+bool InternalPlayer::endReached() const
+{
+    // The end: every picture shown and all the sound handed out.
+    const uint64_t at = clock.currentPosition();
+    std::lock_guard<std::mutex> guard(decoderLock);
+    return movieDecoder ? movieDecoder->playedOut(at) : clock.reachedEnd();
 }
 
 void InternalPlayer::tickerLoop()
@@ -299,23 +355,8 @@ void InternalPlayer::tickerLoop()
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     while (!stopRequested.load()) {
-        if (clock.isRunning()) {
-            // The end: every picture shown and all the sound handed out.
-            bool playedOut;
-            {
-                std::lock_guard<std::mutex> guard(fileLock);
-                playedOut = movieDecoder && movieDecoder->playedOut(clock.currentPosition());
-            }
-            if (playedOut) {
-                clock.pause();
-                {
-                    std::lock_guard<std::mutex> guard(stateMutex);
-                    state = Finished;
-                }
-                listener->onStateChanged(Finished);
-            }
+        if (clock.isRunning())
             updateTime(static_cast<int64_t>(clock.currentPosition()));
-        }
 
         // A deadline, not a relative sleep, so the passes keep a 5 ms cadence
         // however long the work above took; a late pass starts the next at once.
@@ -335,48 +376,66 @@ void InternalPlayer::tickerLoop()
 
 void InternalPlayer::updateTime(int64_t t)
 {
-    const State s = readState();
-    if (oneOf(s, {Idle, Loading, LoadFailed}))
+    // Ticker thread: reads the clock and the state, touches nothing else.
+    if (oneOf(state.load(), {Idle, Loading, LoadFailed}))
         return;
-    int64_t d;
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        d = duration();
-    }
-    // A duration of 0 is unknown: the time is then not capped.
-    const int64_t shown = d > 0 ? std::min(t, d) : std::max<int64_t>(t, 0);
-    listener->onTimeChanged(shown);
-    // The ticker has just found the media played out.
-    if (s != Finished)
-        return;
+    const int64_t d = static_cast<int64_t>(clock.duration());
+    // A duration of 0 is an unknown length: the position is not limited.
+    listener->onTimeChanged(d > 0 ? std::min(t, d) : t);
+    if (endReached() && !endPosted.exchange(true))
+        postToOwner([this] { handleEndOfMedia(); });
+}
 
-    holdQueues(audioReadyQueue, videoReadyQueue, true);
-    flushReady(audioReadyQueue, audioFreePool);
-    flushReady(videoReadyQueue, videoFreePool);
-    clock.pause();
+void InternalPlayer::handleEndOfMedia()
+{
+    endPosted = false;
+    // A command may have come first (pause, stop, a seek, a load): then the
+    // end this call was posted for is no longer there. Inside a command's work
+    // (an event loop nested in it) the ticker posts again on its next pass.
+    if (working > 0 || state.load() != Playing || !endReached())
+        return;
     {
-        std::lock_guard<std::mutex> guard(fileLock);
-        if (movieDecoder)
+        const WorkScope scope(working);
+        holdQueues(audioReadyQueue, videoReadyQueue, true);
+        flushReady(audioReadyQueue, audioFreePool);
+        flushReady(videoReadyQueue, videoFreePool);
+        clock.pause();
+        if (movieDecoder) {
             movieDecoder->seek(0, {});
-    }
-    audioPlayer->pause();
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        if (movieDecoder)
             movieDecoder->setRendering(false);
+        }
+        audioPlayer->pause();
+        setState(Finished);
     }
-    setState(Finished);
+    const int64_t at = static_cast<int64_t>(clock.currentPosition());
+    // Finished is announced twice, with the end time between.
+    announce({stateNotice(Finished), timeNotice(at), stateNotice(Finished)});
 }
 
 // ---- Loading and render modes ----------------------------------------------
 
 void InternalPlayer::loadVideo(const std::string &path)
 {
-    if (oneOf(readState(), {Loading, Seeking}))
+    if (state.load() == Loading)
         return;
-    stop();
-    setState(Loading);
+    Notices notices;
+    {
+        const WorkScope scope(working);
+        // A load during a seek abandons the seek: its completion, if it still
+        // comes, no longer matches the ticket.
+        if (state.load() == Seeking) {
+            ++seekTicket;
+            setState(seekPrevious);
+        }
+        stopPlayback(notices);
+        setState(Loading);
+        notices.push_back(stateNotice(openFile(path) ? Loaded : LoadFailed));
+    }
+    announce(notices);
+}
 
+bool InternalPlayer::openFile(const std::string &path)
+{
     closeFile();
 
     AbstractVideoFrame *shown = frameSlot.exchange(nullptr);
@@ -393,25 +452,16 @@ void InternalPlayer::loadVideo(const std::string &path)
     if (!file->isOpen()) {
         delete file;
         setState(LoadFailed);
-        return;
+        return false;
     }
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        movieFile = file;
-    }
-    clock.reset(static_cast<uint64_t>(file->durationMs()));
+    movieFile = file;
+    clock.reset(static_cast<uint64_t>(std::max<int64_t>(file->durationMs(), 0)));
     frameSlot.setStereoLayout(StereoLayout::of(file->formatContext->streams[file->videoStreamIndex]));
     finalizeVideoLoading(currentMode);
 
-    // The decoder exists before Loaded is announced, so that a host callback
-    // may play, stop or seek from inside that event.
-    auto *decoder = new MovieDecoder(file, &audioFreePool, &audioReadyQueue, audioPlayer->format(),
-                                     &videoFreePool, &videoReadyQueue, &frameSlot, &clock);
-    {
-        std::lock_guard<std::mutex> guard(fileLock);
-        movieDecoder = decoder;
-    }
-    if (file->hasAudio && audioFreePool.isEmpty()) {
+    // Every audio buffer exists before the demux thread starts taking them
+    // from the pool: a buffer made later would be one too many.
+    if (file->hasAudio && audioFreePool.isEmpty() && audioBuffersMade == 0) {
         while (!audioFreePool.isFull()) {
             auto *buffer = new AudioBuffer();
             ++audioBuffersMade;
@@ -421,7 +471,16 @@ void InternalPlayer::loadVideo(const std::string &path)
             }
         }
     }
+    // The decoder exists before Loaded is announced, so that a host callback
+    // may play, stop or seek from inside that event.
+    auto *decoder = new MovieDecoder(file, &audioFreePool, &audioReadyQueue, audioPlayer->format(),
+                                     &videoFreePool, &videoReadyQueue, &frameSlot, &clock);
+    {
+        std::lock_guard<std::mutex> guard(decoderLock);
+        movieDecoder = decoder;
+    }
     setState(Loaded);
+    return true;
 }
 
 void InternalPlayer::finalizeVideoLoading(Mode m)

@@ -1,15 +1,31 @@
 // The playback engine behind the plug-in facade: state machine, queues, clock,
-// loading and render-mode selection. Commands run on the host (widget) thread;
-// the engine's own "ticker" thread reports the time and detects the end.
-// Owns the open file, its decoder, the audio player, the frame converter, the
-// frames and audio buffers (through the pools and queues) and the mode objects.
+// loading and render-mode selection. Built, driven and destroyed on one thread,
+// the owner thread (the host's GUI thread); the engine's "ticker" thread reports
+// the time and detects the end. Owns the open file, its decoder, the audio
+// player, the frame converter, the frames and audio buffers (through the pools
+// and queues) and the mode objects.
 //
 // Design note. Frames and audio buffers circulate: free pool -> demux thread
 // (fill) -> ready queue -> frame slot / audio device -> free pool. The engine
 // only holds and releases the ready queues (onHold), starts and stops the clock
 // and switches the decoder's rendering; the decoder shows a frame once the clock
-// reaches its time stamp. A seek is completed on the demux thread by a function
-// the engine hands to the decoder. Listener calls are made with no lock held.
+// reaches its time stamp.
+//
+// One owner. Every change of the engine's state happens on the owner thread:
+// host commands run there, and the two things other threads find out - the
+// ticker sees the end of the media, the demux thread finishes a seek - are
+// handed to it as queued calls (postToOwner, an OwnerThreadQueue) that the
+// owner's event loop runs.
+// No other thread waits for the owner, so the owner may wait for them (joining
+// the demux thread in a load or in the destructor cannot deadlock). A queued
+// call checks that what it was posted for still holds (a seek ticket, the state)
+// and otherwise does nothing.
+//
+// Announce after work. A command or queued call does all of its work first and
+// then calls the listener, as its last step, with no lock held: a callback sees
+// the finished state and may call any command, which runs and announces in turn.
+// A callback may even delete the engine: announce() stops at once and touches
+// nothing of the engine afterwards (the liveness flag is shared with it).
 #pragma once
 
 #include "player/AudioBuffer.h"
@@ -23,9 +39,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class AbstractInputHandler;
 class AbstractMode;
@@ -35,6 +52,7 @@ class IRenderView;
 class IVideoFrameBuilder;
 class MovieDecoder;
 class MovieFile;
+class OwnerThreadQueue;
 
 class InternalPlayer : public IInternalPlayer {
 public:
@@ -70,43 +88,69 @@ private:
 
     using FrameFactory = std::function<AbstractVideoFrame *(int width, int height)>;
 
+    // One listener call, made by announce() once a command's work is done.
+    struct Notice {
+        bool isTime;
+        int64_t value; // a State, or a time in ms
+    };
+    using Notices = std::vector<Notice>;
+    static Notice stateNotice(State s) { return {false, s}; }
+    static Notice timeNotice(int64_t ms) { return {true, ms}; }
+
     void closeFile();
     void setState(State s);
-    State readState();
+    void announce(const Notices &notices);
+    void postToOwner(std::function<void()> call);
+    bool stopPlayback(Notices &notices);
+    bool openFile(const std::string &path);
+    bool endReached() const;
     void finalizeVideoLoading(Mode m);
     AbstractMode *getMode(int m);
     void tickerLoop();
     void updateTime(int64_t t);
-    void seekCompleted(MovieDecoder *decoder, uint64_t t0, State previous);
+    void handleEndOfMedia();
+    void seekCompleted(uint64_t ticket);
 
     IListener *listener;
     IRenderView *renderView;
     AbstractInputHandler *inputHandler;
-    MovieFile *movieFile = nullptr;       // host thread; swapped under fileLock
-    MovieDecoder *movieDecoder = nullptr; // host thread; swapped under fileLock
-    IAudioPlayer *audioPlayer = nullptr;
-    PlaybackClock clock;
+    MovieFile *movieFile = nullptr;       // owner thread
+    MovieDecoder *movieDecoder = nullptr; // written by the owner thread under decoderLock; the ticker reads it under the lock
+    mutable std::mutex decoderLock;       // guards movieDecoder against the ticker's end check
+    IAudioPlayer *audioPlayer = nullptr;  // owner thread (the audio output's own thread)
+    PlaybackClock clock;                  // its own lock; written on the owner thread
     FrameSlot frameSlot;
-    std::atomic<int> state;  // written under stateMutex, read anywhere
-    std::mutex stateMutex;
+    std::atomic<int> state; // written on the owner thread only, read anywhere
     std::thread tickerThread;
     std::atomic<bool> stopRequested;
     FreePool<AbstractVideoFrame> videoFreePool;
     ReadyQueue<AbstractVideoFrame> videoReadyQueue;
     FreePool<AudioBuffer> audioFreePool;
     ReadyQueue<AudioBuffer> audioReadyQueue;
-    Mode currentMode; // host thread only
+    Mode currentMode; // owner thread
     IVideoFrameBuilder *frameBuilder = nullptr;
-    std::map<int, AbstractMode *> modes; // widget thread only
+    std::map<int, AbstractMode *> modes; // owner thread
     bool hardware;
 
-    // The ticker's end-of-media handling uses the decoder and the file; a load
-    // on the host thread replaces them. This lock makes the two exclusive. It
-    // is never held while a listener is called or a decoder is deleted.
-    std::mutex fileLock;
+    // The calls other threads post to the owner thread. Deleted after the
+    // ticker and the demux thread have ended, which drops calls still queued.
+    std::unique_ptr<OwnerThreadQueue> ownerQueue;
+    // Set by the ticker when it has posted the end handling, cleared by the
+    // handling: one queued call per end, not one per ticker pass.
+    std::atomic<bool> endPosted{false};
+    // The running seek: each accepted seek takes a new ticket; a completion
+    // whose ticket is no longer current (a load replaced the decoder) is void.
+    uint64_t seekTicket = 0;         // owner thread
+    State seekPrevious = Idle;       // owner thread: the state the seek left
+    uint64_t seekStartedMs = 0;      // owner thread
+    // How deep the owner thread is in a command's work; queued calls that an
+    // event loop nested in that work delivers wait until it is 0.
+    int working = 0; // owner thread
+    // False once the destructor has begun; announce() holds a reference.
+    std::shared_ptr<std::atomic<bool>> alive;
 
     // How many frames, audio buffers and mode objects this engine has made.
-    uint64_t framesMade = 0;       // host thread
-    uint64_t audioBuffersMade = 0; // host thread
-    uint64_t modesMade = 0;        // host thread
+    uint64_t framesMade = 0;       // owner thread
+    uint64_t audioBuffersMade = 0; // owner thread
+    uint64_t modesMade = 0;        // owner thread
 };

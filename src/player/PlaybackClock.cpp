@@ -4,7 +4,7 @@
 #include <chrono>
 
 PlaybackClock::PlaybackClock(uint64_t durationMs)
-    : duration(durationMs), position(0), running(false), startedAt(nowNs())
+    : durationMs(durationMs), position(0), running(false), startedAt(nowNs())
 {
 }
 
@@ -15,50 +15,76 @@ int64_t PlaybackClock::nowNs()
         .count();
 }
 
-uint64_t PlaybackClock::elapsedMs() const
+uint64_t PlaybackClock::positionLocked() const
 {
-    return static_cast<uint64_t>((nowNs() - startedAt.load()) / 1000000);
+    if (!running)
+        return position;
+    const uint64_t elapsed = static_cast<uint64_t>((nowNs() - startedAt) / 1000000);
+    const uint64_t p = position + elapsed;
+    return durationMs > 0 ? std::min(p, durationMs) : p;
 }
 
-void PlaybackClock::reset(uint64_t durationMs)
+void PlaybackClock::reset(uint64_t d)
 {
+    std::lock_guard<std::mutex> guard(lock);
     running = false;
-    duration = durationMs;
+    durationMs = d;
     position = 0;
     startedAt = nowNs();
 }
 
 void PlaybackClock::start()
 {
+    std::lock_guard<std::mutex> guard(lock);
     startedAt = nowNs();
     running = true;
 }
 
 void PlaybackClock::pause()
 {
-    if (!running.load())
+    std::lock_guard<std::mutex> guard(lock);
+    if (!running)
         return;
+    // A running clock stops where it reads: at most at the end.
+    position = positionLocked();
     running = false;
-    position += elapsedMs();
+}
+
+void PlaybackClock::pauseAt(uint64_t ms)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    running = false;
+    position = ms;
+    startedAt = nowNs();
 }
 
 void PlaybackClock::setPosition(uint64_t ms)
 {
+    std::lock_guard<std::mutex> guard(lock);
     position = ms;
     startedAt = nowNs();
 }
 
 uint64_t PlaybackClock::currentPosition() const
 {
-    if (!running.load())
-        return position.load();
-    // A duration of 0 is unknown: the clock then runs on without a cap.
-    const uint64_t d = duration.load();
-    return d > 0 ? std::min(position.load() + elapsedMs(), d) : position.load() + elapsedMs();
+    std::lock_guard<std::mutex> guard(lock);
+    return positionLocked();
+}
+
+uint64_t PlaybackClock::duration() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return durationMs;
 }
 
 bool PlaybackClock::reachedEnd() const
 {
-    const uint64_t d = duration.load();
-    return d > 0 && currentPosition() >= d;
+    std::lock_guard<std::mutex> guard(lock);
+    return durationMs > 0 && positionLocked() >= durationMs;
+}
+
+bool PlaybackClock::isRunning() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return running;
 }

@@ -1,10 +1,12 @@
-// Wall-clock playback position. Written by the host thread and by the demux
-// thread (a seek completion starts it), read by the ticker and the demux
-// thread: every member is atomic, so no reader sees a torn value.
+// Wall-clock playback position. Written on the engine's owner thread, read by
+// the ticker, the demux thread and the owner: one mutex guards every member, so
+// each operation - a pause adding the elapsed time, a position read - is atomic
+// as a whole. A duration of 0 means the length is unknown: the position is then
+// never limited and the end is never reached.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 class PlaybackClock {
 public:
@@ -13,17 +15,21 @@ public:
     void reset(uint64_t durationMs);
     void start();
     void pause();
+    // Stops the clock at ms in one step (a stop or a seek).
+    void pauseAt(uint64_t ms);
     void setPosition(uint64_t ms);
     uint64_t currentPosition() const;
+    uint64_t duration() const;
     bool reachedEnd() const;
-    bool isRunning() const { return running.load(); }
+    bool isRunning() const;
 
 private:
     static int64_t nowNs();
-    uint64_t elapsedMs() const;
+    uint64_t positionLocked() const;
 
-    std::atomic<uint64_t> duration;
-    std::atomic<uint64_t> position;
-    std::atomic<bool> running;
-    std::atomic<int64_t> startedAt; // steady clock, ns
+    mutable std::mutex lock;
+    uint64_t durationMs; // guarded by lock
+    uint64_t position;   // guarded by lock
+    bool running;        // guarded by lock
+    int64_t startedAt;   // guarded by lock; steady clock, ns
 };

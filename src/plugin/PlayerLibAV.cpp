@@ -36,13 +36,13 @@ PlayerLibAV::~PlayerLibAV()
 {
     // Tearing down the audio output runs a nested event loop, which would
     // deliver queued events to the host while its player is being deleted.
-    destroying = true;
+    listeners->playerAlive = false;
     delete player;
     player = nullptr;
     delete view;
     view = nullptr;
     filePathValue.clear();
-    listeners.clear();
+    listeners.reset();
     delete listenerProxy;
     listenerProxy = nullptr;
 }
@@ -156,7 +156,7 @@ int PlayerLibAV::renderMode() const
 
 void PlayerLibAV::addListener(const std::function<void(int)> &callback)
 {
-    listeners.push_back(callback);
+    listeners->list.push_back(callback);
 }
 
 PlayerStatistics PlayerLibAV::statistics() const
@@ -170,11 +170,12 @@ PlayerStatistics PlayerLibAV::statistics() const
 
 void PlayerLibAV::onEventFromInternalPlayer(int event)
 {
-    if (destroying)
-        return;
-    // A callback may add callbacks: walk the ones registered when delivery
-    // began, on a copy the callee cannot reallocate under us.
-    const std::vector<std::function<void(int)>> current = listeners;
-    for (const auto &callback : current)
-        callback(event);
+    // Each registered callback itself is called, so one with state of its own
+    // sees it change. Callbacks added during this delivery wait for the next
+    // event; after a callback deleted the player, none is called any more and
+    // nothing of the player is touched.
+    const std::shared_ptr<Callbacks> callbacks = listeners;
+    const size_t count = callbacks->list.size();
+    for (size_t i = 0; i < count && callbacks->playerAlive; ++i)
+        callbacks->list[i](event);
 }

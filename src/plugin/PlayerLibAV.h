@@ -12,8 +12,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <vector>
+#include <memory>
 
 class GLWidget;
 
@@ -74,10 +75,18 @@ private slots:
     void onEventFromInternalPlayer(int event);
 
 private:
+    // The host's callbacks and whether their player still exists. Shared with
+    // each delivery in progress, so a callback that deletes the player (or adds
+    // a callback) leaves the callback it runs in, and the list, intact until the
+    // delivery has returned. A deque: adding never moves a callback.
+    struct Callbacks {
+        std::deque<std::function<void(int)>> list; // owning thread only
+        bool playerAlive = true;                   // owning thread only
+    };
+
     ListenerProxy *listenerProxy = nullptr;
-    std::vector<std::function<void(int)>> listeners; // owning thread only
+    std::shared_ptr<Callbacks> listeners = std::make_shared<Callbacks>();
     GLWidget *view = nullptr;
     IInternalPlayer *player = nullptr;
     QString filePathValue;
-    bool destroying = false; // owning thread only
 };

@@ -52,9 +52,9 @@ void GLWidget::repaintLoop()
     HighResTimer timer;
     while (!stopRepaint) {
         // QWidget::update is only safe on the widget's thread: post it there.
-        // Qt merges the requests that pile up into one paint.
-        QMetaObject::invokeMethod(
-            this, [this] { update(); }, Qt::QueuedConnection);
+        // Qt merges the requests that pile up into one paint. Called by name,
+        // so that no object of ours crosses to the widget's thread.
+        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
         timer.sleepUntilThenRestart(5);
     }
 }

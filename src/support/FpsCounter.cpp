@@ -38,11 +38,11 @@ bool FpsCounter::tick()
 
     // The closing event belongs to no window's count, but its interval
     // already took part in the shortest and longest above.
-    rateValue = ticks;
+    rateValue.store(ticks, std::memory_order_relaxed);
     ticks = 0;
-    minRateValue = kWindowUs / longestUs;
+    minRateValue.store(kWindowUs / longestUs, std::memory_order_relaxed);
     longestUs = kLongestStart;
-    maxRateValue = kWindowUs / shortestUs;
+    maxRateValue.store(kWindowUs / shortestUs, std::memory_order_relaxed);
     shortestUs = kShortestStart;
     timer.restart();
     lastTickUs = 0;
@@ -51,6 +51,5 @@ bool FpsCounter::tick()
 
 void FpsCounter::print()
 {
-    QMessageLogger().debug() << name.c_str() << " " << rateValue << ' ' << maxRateValue << ' '
-                             << minRateValue;
+    QMessageLogger().debug() << name.c_str() << " " << rate() << ' ' << maxRate() << ' ' << minRate();
 }

@@ -1,10 +1,13 @@
 // Named rate counter: once a second turns the counted events into the rate of
 // the last window, the highest and the lowest instantaneous rate. Ticked by one
-// thread; the results are read from others without a lock (stale is fine).
+// thread; the results are read from any other thread: each is an atomic
+// (relaxed - a reader may see one window's rate with the previous window's
+// highest, which is fine for statistics).
 #pragma once
 
 #include "support/HighResTimer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -14,9 +17,9 @@ public:
 
     bool tick();
     void print();
-    int64_t rate() const { return rateValue; }
-    uint64_t maxRate() const { return maxRateValue; }
-    uint64_t minRate() const { return minRateValue; }
+    int64_t rate() const { return rateValue.load(std::memory_order_relaxed); }
+    uint64_t maxRate() const { return maxRateValue.load(std::memory_order_relaxed); }
+    uint64_t minRate() const { return minRateValue.load(std::memory_order_relaxed); }
 
 private:
     friend struct FpsCounterProbe; // test seam: reaches the window's timer
@@ -26,7 +29,8 @@ private:
     uint64_t shortestUs;
     uint64_t longestUs;
     uint64_t lastTickUs;
-    int64_t rateValue;
-    uint64_t maxRateValue;
-    uint64_t minRateValue;
+    // Written by the ticking thread, read anywhere.
+    std::atomic<int64_t> rateValue;
+    std::atomic<uint64_t> maxRateValue;
+    std::atomic<uint64_t> minRateValue;
 };

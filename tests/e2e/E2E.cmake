@@ -3,6 +3,7 @@
 pla_add_test(NAME e2e_playback NOMAIN
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/E2EMain.cpp ${CMAKE_CURRENT_LIST_DIR}/E2EHost.cpp
           ${CMAKE_CURRENT_LIST_DIR}/PlaybackEventsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/PlaybackPictureTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/CallbackCommandsTest.cpp
   LIBS Qt5::Widgets ${CMAKE_DL_LIBS}
   LABELS display sound media TIMEOUT 900)
 pla_add_test(NAME e2e_sound NOMAIN
@@ -26,4 +27,16 @@ if(TARGET pla_cuda)
   if(NOT _e2e_cuda_type STREQUAL "INTERFACE_LIBRARY")
     target_compile_definitions(e2e_playback PRIVATE PLA_CUDA_CONVERTER=1)
   endif()
+endif()
+
+# The soak: about a minute of random host operations, in the AddressSanitizer
+# tree only (tools/soak.sh runs the long version).
+if(PLAYERLIBAV_SANITIZE)
+  pla_add_test(NAME e2e_soak NOMAIN
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/E2EMain.cpp ${CMAKE_CURRENT_LIST_DIR}/E2EHost.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/SoakTest.cpp
+    LIBS Qt5::Widgets ${CMAKE_DL_LIBS}
+    LABELS display sound media TIMEOUT 400)
+  target_compile_definitions(e2e_soak PRIVATE PLA_PLUGIN_PATH="$<TARGET_FILE:PlayerLibAV>")
+  add_dependencies(e2e_soak PlayerLibAV)
 endif()

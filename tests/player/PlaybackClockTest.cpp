@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -23,8 +25,49 @@ TEST(PlaybackClock, OnlyARunningClockIsLimitedByDuration)
     EXPECT_LE(clock.currentPosition(), 4000u);
     pass(30);
     EXPECT_EQ(clock.currentPosition(), 4000u);
-    clock.pause(); // keeps what elapsed, beyond the duration
-    EXPECT_GE(clock.currentPosition(), 4020u);
+    clock.pause(); // stops where it reads: at the end, however late
+    EXPECT_EQ(clock.currentPosition(), 4000u);
+    EXPECT_TRUE(clock.reachedEnd());
+}
+
+TEST(PlaybackClock, ZeroDurationIsAnUnknownLength)
+{
+    PlaybackClock clock(0);
+    EXPECT_FALSE(clock.reachedEnd());
+    clock.setPosition(500);
+    clock.start();
+    pass(30);
+    EXPECT_GE(clock.currentPosition(), 530u) << "not limited";
+    EXPECT_FALSE(clock.reachedEnd());
+    clock.reset(0);
+    EXPECT_EQ(clock.currentPosition(), 0u);
+    EXPECT_FALSE(clock.isRunning());
+}
+
+TEST(PlaybackClock, ConcurrentPausesAddTheElapsedTimeOnce)
+{
+    // Two threads stop the same running clock at once (the end of the media
+    // and a host command): the time that passed counts once.
+    for (int round = 0; round < 200; ++round) {
+        PlaybackClock clock(100000);
+        const auto begin = std::chrono::steady_clock::now();
+        clock.start();
+        std::atomic<bool> go{false};
+        auto pauser = [&] {
+            while (!go.load()) {
+            }
+            clock.pause();
+        };
+        std::thread a(pauser), b(pauser);
+        pass(2);
+        go = true;
+        a.join();
+        b.join();
+        const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - begin);
+        ASSERT_LE(clock.currentPosition(), uint64_t(wall.count())) << "round " << round;
+        ASSERT_FALSE(clock.isRunning());
+    }
 }
 
 TEST(PlaybackClock, SetPositionOnRunningClockContinuesFromThere)

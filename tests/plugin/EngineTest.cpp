@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -50,6 +51,17 @@ void pumpFor(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(2);
     }
+}
+
+bool waitUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return done();
 }
 
 class EngineTest : public ::testing::Test {
@@ -144,6 +156,59 @@ TEST_F(EngineTest, LoadsMakeFramesEachTimeButBuffersAndModesOnce)
     engine->setMode(IInternalPlayer::Normal);
     EXPECT_EQ(InternalPlayerInspector::modeObject(*engine, 0), normal);
     EXPECT_EQ(InternalPlayerInspector::modesMade(*engine), vr ? 2u : 1u);
+}
+
+TEST_F(EngineTest, AnEndHandlingThatArrivesAfterACommandChangesNothing)
+{
+    auto engine = makeEngine();
+    engine->loadVideo(mediaPath("h264_aac.mp4"));
+    ASSERT_EQ(listener.states.back(), Loaded);
+    const uint64_t end = uint64_t(engine->duration());
+    PlaybackClock &clock = InternalPlayerInspector::clock(*engine);
+
+    // The end is reached and its handling queued; the host pauses first.
+    engine->play();
+    clock.setPosition(end);
+    engine->pause();
+    const size_t announced = listener.states.size();
+    InternalPlayerInspector::runEndHandling(*engine);
+    EXPECT_EQ(listener.states.size(), announced) << "no Finished after the host's pause";
+    EXPECT_FALSE(engine->isPlaying());
+
+    // The host seeks back while the handling is queued: the seek is kept.
+    engine->play();
+    clock.setPosition(end);
+    engine->setCurrentTime(1000);
+    InternalPlayerInspector::runEndHandling(*engine);
+    ASSERT_TRUE(waitUntil([&] { return engine->isPlaying(); }, 10000)) << "the seek's completion was lost";
+    EXPECT_GE(engine->currentTime(), 1000u);
+    EXPECT_LT(engine->currentTime(), end);
+
+    // Still playing at the end: Finished twice, the clock at the end, standing.
+    clock.setPosition(end);
+    InternalPlayerInspector::runEndHandling(*engine);
+    EXPECT_EQ(engine->currentTime(), end);
+    ASSERT_GE(listener.states.size(), 2u);
+    EXPECT_EQ(listener.states.back(), Finished);
+    EXPECT_EQ(listener.states[listener.states.size() - 2], Finished);
+    pumpFor(50);
+    EXPECT_EQ(engine->currentTime(), end);
+}
+
+TEST_F(EngineTest, DestroyingDuringASeekNeedsNoEventLoop)
+{
+    // The seek completion is queued for this thread, which does not run its
+    // event loop before the engine goes: the demux thread must not wait for it.
+    for (int round = 0; round < 3; ++round) {
+        auto engine = makeEngine();
+        engine->loadVideo(mediaPath("seconds.mp4"));
+        ASSERT_EQ(listener.states.back(), Loaded);
+        engine->play();
+        engine->setCurrentTime(6000);
+        QThread::msleep(static_cast<unsigned long>(round * 40));
+        engine.reset();
+    }
+    pumpFor(50); // a completion left in the queue finds nothing to call
 }
 
 TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)

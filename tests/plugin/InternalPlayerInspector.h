@@ -17,4 +17,7 @@ public:
     }
     static uint32_t idleFrames(const InternalPlayer &p) { return p.videoFreePool.size(); }
     static PlaybackClock &clock(InternalPlayer &p) { return p.clock; }
+    // Runs the end-of-media handling now, as if the ticker's queued call had
+    // just arrived: lets a test put it after any command it likes.
+    static void runEndHandling(InternalPlayer &p) { p.handleEndOfMedia(); }
 };
