@@ -4,9 +4,14 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+namespace {
+// Process-wide, so a picture id never repeats across frames or files.
+std::atomic<uint64_t> lastPictureId{0};
+} // namespace
+
 AbstractVideoFrame::AbstractVideoFrame(int width, int height)
-    : width(width), height(height), pixelFormat(AV_PIX_FMT_RGBA), timestamp(0),
-      texture(nullptr, width, height, GL_RGBA, GL_RGBA), data(nullptr), dataSize(0), lineSize(0)
+    : width(width), height(height), pixelFormat(AV_PIX_FMT_RGBA), timestamp(0), data(nullptr), dataSize(0),
+      lineSize(0)
 {
     // av_image_get_buffer_size answers a negative error for a size it cannot
     // take; such a frame gets an empty store instead of a negative one.
@@ -18,3 +23,9 @@ AbstractVideoFrame::AbstractVideoFrame(int width, int height)
 }
 
 AbstractVideoFrame::~AbstractVideoFrame() = default;
+
+void AbstractVideoFrame::beginPicture(int64_t timestampMs)
+{
+    timestamp = timestampMs;
+    picture = lastPictureId.fetch_add(1, std::memory_order_relaxed) + 1;
+}

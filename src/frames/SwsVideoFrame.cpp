@@ -1,28 +1,33 @@
 #include "frames/SwsVideoFrame.h"
 
+#include "frames/FrameTexture.h"
 #include "frames/IVideoFrameBuilder.h"
+
+#include <cstdlib>
 
 SwsVideoFrame::SwsVideoFrame(IVideoFrameBuilder *builder, int width, int height)
     : AbstractVideoFrame(width, height), builder(builder)
 {
-    // Zeroed, so a frame that was never converted uploads defined pixels.
-    data = new uint8_t[dataSize]();
+    // Zeroed, so a frame that was never converted uploads defined pixels. A
+    // large calloc maps zero pages on first touch: nothing is written here.
+    data = static_cast<uint8_t *>(std::calloc(size_t(dataSize > 0 ? dataSize : 1), 1));
 }
 
 SwsVideoFrame::~SwsVideoFrame()
 {
-    delete[] data;
+    std::free(data);
     data = nullptr;
 }
 
-void SwsVideoFrame::updateTexture()
+void SwsVideoFrame::updateTexture(FrameTexture &target)
 {
-    // No "changed" flag: the store is uploaded at every paint.
-    texture.update(data, width, height);
+    if (data)
+        target.upload(data, width, height);
 }
 
 void SwsVideoFrame::fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs)
 {
-    timestamp = timestampMs;
-    builder->convert(&data, dataSize, lineSize, srcFormat, static_cast<AVPixelFormat>(pixelFormat), frame);
+    beginPicture(timestampMs);
+    if (data)
+        builder->convert(&data, dataSize, lineSize, srcFormat, static_cast<AVPixelFormat>(pixelFormat), frame);
 }

@@ -5,7 +5,7 @@
 #include <GL/glew.h>
 
 NormalMode::NormalMode(FrameSlot *frameSlot, int width, int height)
-    : AbstractMode(width, height), rectangle(new TexturedRectangle(frameSlot))
+    : AbstractMode(width, height), rectangle(new TexturedRectangle(frameSlot)), frameSlot(frameSlot)
 {
 }
 

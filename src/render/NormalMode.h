@@ -17,7 +17,9 @@ public:
 
     void render() override;
     void resize(int width, int height) override;
+    FrameSlot *changeSource() const override { return frameSlot; }
 
 private:
     TexturedRectangle *rectangle;
+    FrameSlot *frameSlot;
 };

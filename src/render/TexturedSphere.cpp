@@ -45,9 +45,9 @@ void TexturedSphere::render()
 {
     if (!mvp)
         return;
-    const GLuint texture = frameSlot->currentTexture();
+    const GLuint tex = frameSlot->currentTexture(texture);
     program->bind();
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, tex);
     const GLint locPosition = glGetAttribLocation(program->id, "vertexPosition");
     const GLint locTexCoord = glGetAttribLocation(program->id, "vertexTexCoord");
     glUniform1i(glGetUniformLocation(program->id, "map"), 0);

@@ -1,8 +1,10 @@
 // The VR mode's video sphere: the mesh in GL buffers, drawn with the frame
 // slot's current texture and a matrix supplied per eye. Widget thread only;
-// owns the mesh, its buffers and the program, not the frame slot or matrix.
+// owns the mesh, its buffers, the program and the texture the frames are
+// uploaded into, not the frame slot or matrix.
 #pragma once
 
+#include "frames/FrameTexture.h"
 #include "render/gl/IRenderable.h"
 
 class FrameSlot;
@@ -34,4 +36,5 @@ private:
     GL::IBO *ibo;
     GL::Program *program;
     const float *mvp = nullptr;
+    FrameTexture texture;
 };
