@@ -55,19 +55,26 @@ public:
         timer.setInterval(1);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             const qint64 now = clock.nsecsElapsed();
-            longestNs = std::max(longestNs, now - lastNs);
+            if (now - lastNs > longestNs) {
+                longestNs = now - lastNs;
+                longestEnd = now;
+            }
             lastNs = now;
         });
         clock.start();
         timer.start();
     }
     double longestMs() const { return double(longestNs) / 1e6; }
+    // When the longest stall ended, on the watcher's clock.
+    qint64 longestEndNs() const { return longestEnd; }
+    qint64 nowNs() const { return clock.nsecsElapsed(); }
 
 private:
     QTimer timer;
     QElapsedTimer clock;
     qint64 lastNs = 0;
     qint64 longestNs = 0;
+    qint64 longestEnd = 0;
 };
 
 double cpuSeconds(int who)
@@ -148,11 +155,13 @@ int main(int argc, char **argv)
     LoadWatcher listener;
     listener.clock = &since;
     double cpu = 0, played = 0, loadMs = 0;
+    qint64 loadStartNs = 0, playStartNs = 0;
     int64_t pixels = 0;
     {
         InternalPlayer engine(&listener, &view, &view, false, false);
         engine.setVolume(100);
         runFor(100);
+        loadStartNs = stalls.nowNs();
         const qint64 loadStart = since.nsecsElapsed();
         engine.loadVideo(file.toStdString());
         if (engine.duration() <= 0 || listener.loadedAtNs < 0) {
@@ -165,6 +174,7 @@ int main(int argc, char **argv)
         runFor(500); // let the decoder fill its queues, as a host would before play
 
         const double cpu0 = cpuSeconds(RUSAGE_SELF);
+        playStartNs = stalls.nowNs();
         engine.play();
         runFor(seconds * 1000);
         played = engine.currentTime() / 1000.0;
@@ -190,8 +200,13 @@ int main(int argc, char **argv)
     std::printf("file: %s\n", argv[1]);
     std::printf("engine: played %.2f s, CPU %.3f s per s of playback, frames %zu, peak RSS %.0f MB\n", played,
                 cpuRate, late.size(), rssMb);
-    std::printf("engine: load -> Loaded %.1f ms, longest GUI-thread stall %.1f ms (load and playback)\n", loadMs,
-                stallMs);
+    const qint64 stallEnd = stalls.longestEndNs();
+    const char *stallPhase = stallEnd < loadStartNs  ? "before load"
+                             : stallEnd < playStartNs ? "load and pre-roll"
+                             : stallEnd - playStartNs < 200000000 ? "first 200 ms of play"
+                                                                  : "playback";
+    std::printf("engine: load -> Loaded %.1f ms, longest GUI-thread stall %.1f ms (ended in: %s)\n", loadMs, stallMs,
+                stallPhase);
     std::printf("lateness (ms): p50 %lld p99 %lld max %lld, later than one frame period (%.1f ms): %ld\n",
                 (long long)percentile(late, 0.5), (long long)percentile(late, 0.99),
                 (long long)(late.empty() ? 0 : late.back()), framePeriodMs, overOnePeriod);

@@ -32,7 +32,7 @@ namespace {
 constexpr uint32_t kVideoFrames = 40;
 // Converted pictures waiting to be shown may take this much memory, but never
 // fewer than kMinVideoFrames frames, which still bridge a slow key frame.
-constexpr uint64_t kPictureBudgetBytes = 128ull << 20;
+constexpr uint64_t kPictureBudgetBytes = 80ull << 20;
 constexpr uint32_t kMinVideoFrames = 4;
 constexpr uint32_t kAudioBuffers = 120;
 constexpr long kTickNs = 5 * 1000 * 1000;
