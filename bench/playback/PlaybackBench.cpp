@@ -156,6 +156,7 @@ int main(int argc, char **argv)
     listener.clock = &since;
     double cpu = 0, played = 0, loadMs = 0;
     qint64 loadStartNs = 0, playStartNs = 0;
+    uint64_t paintRate = 0;
     int64_t pixels = 0;
     {
         InternalPlayer engine(&listener, &view, &view, false, false);
@@ -178,6 +179,7 @@ int main(int argc, char **argv)
         engine.play();
         runFor(seconds * 1000);
         played = engine.currentTime() / 1000.0;
+        paintRate = view.renderRate();
         cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
         engine.pause();
         gClock = nullptr;
@@ -198,8 +200,8 @@ int main(int argc, char **argv)
     const double cpuRate = played > 0 ? cpu / played : 0.0;
 
     std::printf("file: %s\n", argv[1]);
-    std::printf("engine: played %.2f s, CPU %.3f s per s of playback, frames %zu, peak RSS %.0f MB\n", played,
-                cpuRate, late.size(), rssMb);
+    std::printf("engine: played %.2f s, CPU %.3f s per s of playback, frames %zu, paints/s %llu, peak RSS %.0f MB\n",
+                played, cpuRate, late.size(), (unsigned long long)paintRate, rssMb);
     const qint64 stallEnd = stalls.longestEndNs();
     const char *stallPhase = stallEnd < loadStartNs  ? "before load"
                              : stallEnd < playStartNs ? "load and pre-roll"
