@@ -39,9 +39,9 @@ bool FrameTexture::specify(const uint8_t *rgba, int width, int height)
 void FrameTexture::upload(const uint8_t *rgba, int width, int height)
 {
     // Every picture respecifies level 0 with its pixels (glTexImage2D of the
-    // same size): Mesa's llvmpipe left the texture black after a
-    // glTexSubImage2D into storage made in a context that was re-created with
-    // sharing, as QGLWidget does when a host reparents it.
+    // same size). Mesa's llvmpipe showed black after a glTexSubImage2D into
+    // the existing storage in some widgets (one shown only after its host
+    // embedded it, one made after another widget had been destroyed).
     if (!specify(rgba, width, height))
         texture->update(rgba, width, height);
 }
