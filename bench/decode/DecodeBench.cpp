@@ -123,7 +123,7 @@ int main(int argc, char **argv)
             return 1;
     }
 
-    // SwsVideoFrame owns a texture, so a GL context must be current.
+    // Run with a current GL context, as the engine does.
     if (!makeBenchGlContext(argc, argv)) {
         std::fprintf(stderr, "no OpenGL context: run under tools/test-env.sh\n");
         return 1;

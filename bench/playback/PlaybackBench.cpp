@@ -1,7 +1,10 @@
-// Plays a file for a while in a 1280x720 widget and reports the process's CPU
-// seconds per second of playback and how late each frame reached the frame
-// slot against the playback clock; then lets mpv play the same file for the
-// same time and reports its CPU cost. Usage: playback-bench FILE [SECONDS]
+// Plays a file for a while in a 1280x720 widget and reports, for the engine:
+// CPU seconds per second of playback, peak RSS, the time from loadVideo to the
+// Loaded state, the longest stall of the GUI thread's event loop (a 1 ms
+// QTimer watches it through load and playback) and how late each frame reached
+// the frame slot against the playback clock. Then lets mpv play the same file
+// for the same time and reports its CPU cost and peak RSS, and the ratios.
+// Usage: playback-bench FILE [SECONDS] [--no-mpv]
 #include "plugin/InternalPlayerInspector.h"
 #include "render/GLWidget.h"
 
@@ -9,16 +12,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
+#include <QTimer>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -27,9 +33,48 @@ std::atomic<PlaybackClock *> gClock{nullptr};
 std::mutex gLatenessLock;
 std::vector<int64_t> gLatenessMs;
 
-struct SilentListener : IInternalPlayer::IListener {
-    void onStateChanged(int) override {}
+// Notes when the engine announces Loaded.
+struct LoadWatcher : IInternalPlayer::IListener {
+    QElapsedTimer *clock = nullptr;
+    qint64 loadedAtNs = -1;
+    void onStateChanged(int state) override
+    {
+        if (state == Loaded && loadedAtNs < 0)
+            loadedAtNs = clock->nsecsElapsed();
+    }
     void onTimeChanged(int64_t) override {}
+};
+
+// The longest gap between two ticks of a 1 ms timer on the GUI thread: how
+// long the event loop could not serve the host.
+class StallWatcher {
+public:
+    StallWatcher()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            if (now - lastNs > longestNs) {
+                longestNs = now - lastNs;
+                longestEnd = now;
+            }
+            lastNs = now;
+        });
+        clock.start();
+        timer.start();
+    }
+    double longestMs() const { return double(longestNs) / 1e6; }
+    // When the longest stall ended, on the watcher's clock.
+    qint64 longestEndNs() const { return longestEnd; }
+    qint64 nowNs() const { return clock.nsecsElapsed(); }
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 lastNs = 0;
+    qint64 longestNs = 0;
+    qint64 longestEnd = 0;
 };
 
 double cpuSeconds(int who)
@@ -39,14 +84,29 @@ double cpuSeconds(int who)
     return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
 }
 
-void pumpFor(int ms)
+double peakRssMb(int who)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    rusage r{};
+    getrusage(who, &r);
+    return double(r.ru_maxrss) / 1024.0; // ru_maxrss is in KiB on Linux
+}
+
+// Runs the GUI thread's real event loop for ms.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// "ok" or how far a value is over its limit.
+std::string verdict(double value, double limit)
+{
+    if (value <= limit)
+        return "ok";
+    char text[64];
+    std::snprintf(text, sizeof text, "MISSED by %.0f%%", 100.0 * (value / limit - 1.0));
+    return text;
 }
 
 int64_t percentile(const std::vector<int64_t> &sorted, double p)
@@ -77,38 +137,55 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE [SECONDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FILE [SECONDS] [--no-mpv]\n", argv[0]);
         return 2;
     }
     const QString file = QString::fromLocal8Bit(argv[1]);
     const int seconds = argc > 2 ? std::max(1, atoi(argv[2])) : 20;
+    const bool withMpv = !(argc > 3 && std::strcmp(argv[3], "--no-mpv") == 0);
 
     GLWidget view;
     view.resize(1280, 720);
     view.show();
-    pumpFor(300);
+    runFor(300);
 
-    SilentListener listener;
-    double cpu = 0, played = 0, framePeriodMs = 0;
+    StallWatcher stalls;
+    QElapsedTimer since;
+    since.start();
+    LoadWatcher listener;
+    listener.clock = &since;
+    double cpu = 0, played = 0, loadMs = 0;
+    qint64 loadStartNs = 0, playStartNs = 0;
+    uint64_t paintRate = 0;
+    int64_t pixels = 0;
     {
         InternalPlayer engine(&listener, &view, &view, false, false);
         engine.setVolume(100);
+        runFor(100);
+        loadStartNs = stalls.nowNs();
+        const qint64 loadStart = since.nsecsElapsed();
         engine.loadVideo(file.toStdString());
-        if (engine.duration() <= 0) {
+        if (engine.duration() <= 0 || listener.loadedAtNs < 0) {
             std::fprintf(stderr, "could not load %s\n", argv[1]);
             return 1;
         }
+        loadMs = double(listener.loadedAtNs - loadStart) / 1e6;
+        pixels = int64_t(engine.videoWidth()) * engine.videoHeight();
         gClock = &InternalPlayerInspector::clock(engine);
-        pumpFor(500); // let the decoder fill its queues, as a host would before play
+        runFor(500); // let the decoder fill its queues, as a host would before play
 
         const double cpu0 = cpuSeconds(RUSAGE_SELF);
+        playStartNs = stalls.nowNs();
         engine.play();
-        pumpFor(seconds * 1000);
+        runFor(seconds * 1000);
         played = engine.currentTime() / 1000.0;
+        paintRate = view.renderRate();
         cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
         engine.pause();
         gClock = nullptr;
     }
+    const double stallMs = stalls.longestMs();
+    const double rssMb = peakRssMb(RUSAGE_SELF);
 
     std::vector<int64_t> late;
     {
@@ -117,20 +194,37 @@ int main(int argc, char **argv)
     }
     std::sort(late.begin(), late.end());
     // The frame period from the number of frames shown over the time played.
-    framePeriodMs = late.empty() ? 0 : played * 1000.0 / late.size();
+    const double framePeriodMs = late.empty() ? 0 : played * 1000.0 / double(late.size());
     const long overOnePeriod =
-        std::count_if(late.begin(), late.end(), [&](int64_t l) { return l > framePeriodMs; });
+        std::count_if(late.begin(), late.end(), [&](int64_t l) { return double(l) > framePeriodMs; });
+    const double cpuRate = played > 0 ? cpu / played : 0.0;
 
     std::printf("file: %s\n", argv[1]);
-    std::printf("engine: played %.2f s, CPU %.3f s per s of playback, frames %zu\n", played,
-                played > 0 ? cpu / played : 0.0, late.size());
+    std::printf("engine: played %.2f s, CPU %.3f s per s of playback, frames %zu, paints/s %llu, peak RSS %.0f MB\n",
+                played, cpuRate, late.size(), (unsigned long long)paintRate, rssMb);
+    const qint64 stallEnd = stalls.longestEndNs();
+    const char *stallPhase = stallEnd < loadStartNs  ? "before load"
+                             : stallEnd < playStartNs ? "load and pre-roll"
+                             : stallEnd - playStartNs < 200000000 ? "first 200 ms of play"
+                                                                  : "playback";
+    std::printf("engine: load -> Loaded %.1f ms, longest GUI-thread stall %.1f ms (ended in: %s)\n", loadMs, stallMs,
+                stallPhase);
     std::printf("lateness (ms): p50 %lld p99 %lld max %lld, later than one frame period (%.1f ms): %ld\n",
                 (long long)percentile(late, 0.5), (long long)percentile(late, 0.99),
                 (long long)(late.empty() ? 0 : late.back()), framePeriodMs, overOnePeriod);
 
+    // Limits: load 150 ms up to 1080p and 300 ms for larger pictures, 50 ms of
+    // GUI stall, and at 8K 1.5 GB of peak RSS.
+    const double loadLimit = pixels > 1920 * 1080 ? 300 : 150;
+    std::printf("targets: load <= %.0f ms %s; stall <= 50 ms %s; frames later than one period: %s\n", loadLimit,
+                verdict(loadMs, loadLimit).c_str(), verdict(stallMs, 50).c_str(),
+                overOnePeriod == 0 ? "ok" : "MISSED");
+    if (pixels >= int64_t(7680) * 3840)
+        std::printf("targets: peak RSS <= 1536 MB %s\n", verdict(rssMb, 1536).c_str());
+
     const QString mpv = QStandardPaths::findExecutable("mpv");
-    if (mpv.isEmpty()) {
-        std::printf("mpv: not installed\n");
+    if (!withMpv || mpv.isEmpty()) {
+        std::printf("mpv: %s\n", withMpv ? "not installed" : "not run");
         return 0;
     }
     QProcess player;
@@ -143,8 +237,13 @@ int main(int argc, char **argv)
         std::printf("mpv: did not finish\n");
         return 0;
     }
-    const double mpvCpu = cpuSeconds(RUSAGE_CHILDREN) - child0;
-    std::printf("mpv --vo=gpu: exit %d, CPU %.3f s per s of playback; engine / mpv = %.2f\n", player.exitCode(),
-                mpvCpu / seconds, played > 0 && mpvCpu > 0 ? (cpu / played) / (mpvCpu / seconds) : 0.0);
+    const double mpvCpu = (cpuSeconds(RUSAGE_CHILDREN) - child0) / seconds;
+    const double mpvRss = peakRssMb(RUSAGE_CHILDREN);
+    std::printf("mpv --vo=gpu: exit %d, CPU %.3f s per s of playback, peak RSS %.0f MB\n", player.exitCode(), mpvCpu,
+                mpvRss);
+    const double cpuRatio = mpvCpu > 0 ? cpuRate / mpvCpu : 0.0;
+    const double rssRatio = mpvRss > 0 ? rssMb / mpvRss : 0.0;
+    std::printf("engine / mpv: CPU %.2f (target <= 0.50: %s), peak RSS %.2f (target <= 1.50: %s)\n", cpuRatio,
+                verdict(cpuRatio, 0.5).c_str(), rssRatio, verdict(rssRatio, 1.5).c_str());
     return 0;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Playback benchmark: makes a 1080p30 and a 720p60 H.264 + AAC file (once),
-# installs mpv if it is missing (for the comparison; PLA_BENCH_NO_MPV=1 skips
-# it), and plays each file for 20 s under Xvfb and PulseAudio.
+# Playback benchmark: makes (once) a 1080p30 and a 720p60 H.264 + AAC file, a
+# 3840x1920 30 fps clip of a 360-degree picture's size and a short 7680x3840
+# one, installs mpv if it is missing (for the comparison; PLA_BENCH_NO_MPV=1
+# skips it), and plays each under Xvfb and PulseAudio. The 8K clip is only
+# measured for peak RSS: it is played by the engine alone, real time not asked.
 # Usage: bench/playback/run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 build=${1:?usage: run.sh BUILD_DIR [SECONDS]}
@@ -13,20 +15,25 @@ mkdir -p "$media"
 cmake --build "$build" --target playback-bench -j2
 
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+# make NAME SIZE RATE GOP SECONDS
+make() {
+  [ -s "$media/$1" ] || ff -f lavfi -i "testsrc2=size=$2:rate=$3:duration=$5" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$5" -c:v libx264 -preset veryfast \
+    -pix_fmt yuv420p -g "$4" -c:a aac -b:a 128k -shortest -movflags +faststart "$media/$1"
+}
 length=$((seconds + 5))
-[ -s "$media/1080p30-${length}s.mp4" ] || ff -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=$length" \
-  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$length" -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p -g 60 -c:a aac -b:a 128k -shortest -movflags +faststart "$media/1080p30-${length}s.mp4"
-[ -s "$media/720p60-${length}s.mp4" ] || ff -f lavfi -i "testsrc2=size=1280x720:rate=60:duration=$length" \
-  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$length" -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p -g 120 -c:a aac -b:a 128k -shortest -movflags +faststart "$media/720p60-${length}s.mp4"
+make "1080p30-${length}s.mp4" 1920x1080 30 60 "$length"
+make "720p60-${length}s.mp4" 1280x720 60 120 "$length"
+make "360-3840x1920p30-${length}s.mp4" 3840x1920 30 60 "$length"
+make "360-7680x3840p30-4s.mp4" 7680x3840 30 60 4
 
 if ! command -v mpv >/dev/null && [ "${PLA_BENCH_NO_MPV:-0}" != 1 ]; then
   echo "installing mpv for the comparison" >&2
   apt-get install -y --no-install-recommends mpv >/dev/null || echo "mpv could not be installed" >&2
 fi
 
-for f in 1080p30-${length}s.mp4 720p60-${length}s.mp4; do
+for f in 1080p30-${length}s.mp4 720p60-${length}s.mp4 360-3840x1920p30-${length}s.mp4; do
   "$root/tools/test-env.sh" "$build/bench/playback/playback-bench" "$media/$f" "$seconds"
   echo
 done
+"$root/tools/test-env.sh" "$build/bench/playback/playback-bench" "$media/360-7680x3840p30-4s.mp4" 3 --no-mpv

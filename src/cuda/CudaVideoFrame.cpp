@@ -4,11 +4,33 @@
 #include <GL/glew.h>
 #include <cuda_gl_interop.h>
 
+#include "frames/FrameTexture.h"
+
+#include <memory>
+
 namespace {
 const char *const kSourceFile = "src\\cuda\\CudaVideoFrame";
 }
 
 #define CUDA_CHECK(call) checkCuda(api, (call), kSourceFile, __LINE__)
+
+namespace {
+
+// The texture's registration with CUDA, kept with the texture for as long as
+// its storage lives: registering is costly, so it is done once per texture,
+// not once per picture.
+struct CudaRegistration : FrameTexture::Attachment {
+    CudaRegistration(const CudaApi &api) : api(api) {}
+    ~CudaRegistration() override
+    {
+        if (resource)
+            CUDA_CHECK(api.graphicsUnregisterResource(resource));
+    }
+    const CudaApi api;
+    cudaGraphicsResource_t resource = nullptr;
+};
+
+} // namespace
 
 CudaVideoFrame::CudaVideoFrame(IVideoFrameBuilder *builder, int width, int height, const CudaApi &api)
     : AbstractVideoFrame(width, height)
@@ -22,8 +44,6 @@ CudaVideoFrame::CudaVideoFrame(IVideoFrameBuilder *builder, int width, int heigh
 
 CudaVideoFrame::~CudaVideoFrame()
 {
-    if (resource)
-        CUDA_CHECK(api.graphicsUnregisterResource(resource));
     CUDA_CHECK(api.free(data));
     data = nullptr;
 }
@@ -32,20 +52,28 @@ void CudaVideoFrame::fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t
 {
     if (data) {
         builder->convert(&data, dataSize, lineSize, srcFormat, static_cast<AVPixelFormat>(pixelFormat), frame);
-        dirty = true;
+        beginPicture(timestampMs);
+    } else {
+        // Nothing to show, so no new picture: the texture is never copied from it.
+        timestamp = timestampMs;
     }
-    timestamp = timestampMs;
     sampleAspect = frame ? frame->sample_aspect_ratio : AVRational{0, 1};
 }
 
-void CudaVideoFrame::updateTexture()
+void CudaVideoFrame::updateTexture(FrameTexture &target)
 {
-    if (!dirty)
+    if (!data || pictureId() == 0)
         return;
-    dirty = false;
-    if (!resource)
-        CUDA_CHECK(api.graphicsGLRegisterImage(&resource, texture.id, GL_TEXTURE_2D,
+    target.allocate(width, height);
+    auto *registration = dynamic_cast<CudaRegistration *>(target.attachment());
+    if (!registration) {
+        auto made = std::make_unique<CudaRegistration>(api);
+        CUDA_CHECK(api.graphicsGLRegisterImage(&made->resource, target.id(), GL_TEXTURE_2D,
                                                cudaGraphicsRegisterFlagsWriteDiscard));
+        registration = made.get();
+        target.attach(std::move(made));
+    }
+    cudaGraphicsResource_t resource = registration->resource;
     CUDA_CHECK(api.graphicsMapResources(1, &resource, 0));
     cudaArray_t array = nullptr;
     CUDA_CHECK(api.graphicsSubResourceGetMappedArray(&array, resource, 0, 0));

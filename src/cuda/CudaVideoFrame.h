@@ -1,7 +1,8 @@
-// A converted frame whose RGBA store is device memory, copied into its texture
-// through CUDA-OpenGL interop. Created, uploaded and destroyed on the widget's
-// thread (GL context current), filled on the demux thread; owns its device
-// store and its texture's CUDA registration.
+// A converted frame whose RGBA store is device memory, copied into the
+// drawer's texture through CUDA-OpenGL interop. Created and destroyed on the
+// widget's thread (the device store is freed there), filled on the demux
+// thread, copied on the widget's thread with the GL context current. Owns its
+// device store; the texture and its CUDA registration belong to the drawer.
 #pragma once
 
 #include "cuda/CudaApi.h"
@@ -13,16 +14,14 @@ public:
     CudaVideoFrame(IVideoFrameBuilder *builder, int width, int height, const CudaApi &api = cudaRuntimeApi());
     ~CudaVideoFrame() override;
 
-    void updateTexture() override;
+    void updateTexture(FrameTexture &target) override;
     void fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs) override;
 
     // False when the device store could not be allocated; such a frame is
-    // never filled, so its texture is never copied into.
+    // never filled, and never copied into a texture.
     bool hasStore() const { return data != nullptr; }
 
 private:
     IVideoFrameBuilder *builder;
-    cudaGraphicsResource_t resource = nullptr;
-    bool dirty = false; // the store holds a picture the texture does not show yet
     const CudaApi api;
 };

@@ -5,9 +5,14 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
+namespace {
+// Process-wide, so a picture id never repeats across frames or files.
+std::atomic<uint64_t> lastPictureId{0};
+} // namespace
+
 AbstractVideoFrame::AbstractVideoFrame(int width, int height)
-    : width(width), height(height), pixelFormat(AV_PIX_FMT_RGBA), timestamp(0),
-      texture(nullptr, width, height, GL_RGBA, GL_RGBA), data(nullptr), dataSize(0), lineSize(0)
+    : width(width), height(height), pixelFormat(AV_PIX_FMT_RGBA), timestamp(0), data(nullptr), dataSize(0),
+      lineSize(0)
 {
     // av_image_get_buffer_size answers a negative error for a size it cannot
     // take; such a frame gets an empty store instead of a negative one.
@@ -26,4 +31,10 @@ double AbstractVideoFrame::displayAspect() const
         return 1.0;
     const double sample = sampleAspect.num > 0 && sampleAspect.den > 0 ? av_q2d(sampleAspect) : 1.0;
     return sample * width / height;
+}
+
+void AbstractVideoFrame::beginPicture(int64_t timestampMs)
+{
+    timestamp = timestampMs;
+    picture = lastPictureId.fetch_add(1, std::memory_order_relaxed) + 1;
 }

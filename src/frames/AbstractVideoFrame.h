@@ -1,17 +1,19 @@
-// One converted RGBA picture of fixed size with its texture. Created and
-// destroyed on the widget's thread (GL context current); filled on the demux
-// thread; uploaded on the widget's thread. The pools and queues make sure a
-// frame is never filled and uploaded at the same time.
+// One converted RGBA picture of fixed size. Frames hold pixels only: the
+// texture that shows a picture belongs to what draws it (FrameTexture), so a
+// frame can be created and destroyed on any thread. Filled on the demux
+// thread; uploaded on the widget's thread under the frame slot's lock. The
+// pools and queues make sure a frame is never filled and uploaded at once.
 #pragma once
 
-#include "render/gl/Texture.h"
-
+#include <atomic>
 #include <cstdint>
 
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
 }
+
+class FrameTexture;
 
 class AbstractVideoFrame {
 public:
@@ -20,10 +22,14 @@ public:
     AbstractVideoFrame &operator=(const AbstractVideoFrame &) = delete;
     virtual ~AbstractVideoFrame();
 
-    virtual void updateTexture() = 0;
+    // Makes target show the picture now held. Widget thread, GL context current.
+    virtual void updateTexture(FrameTexture &target) = 0;
     virtual void fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs) = 0;
 
-    unsigned int textureId() const { return texture.id; }
+    // Identifies the picture held: a new value, unique in the process, at
+    // every fill; 0 before the first. Read on the widget's thread once the
+    // frame was handed over through a queue or the slot.
+    uint64_t pictureId() const { return picture; }
     int64_t getTimestamp() const { return timestamp; }
     int getWidth() const { return width; }
     int getHeight() const { return height; }
@@ -35,13 +41,18 @@ public:
     double displayAspect() const;
 
 protected:
+    // Records the time stamp of the picture being filled in and gives it its id.
+    void beginPicture(int64_t timestampMs);
+
     int32_t width;
     int32_t height;
     int32_t pixelFormat;
     int64_t timestamp;
-    GL::Texture texture;
     uint8_t *data;
     int32_t dataSize;
     int32_t lineSize;
     AVRational sampleAspect{0, 1}; // of the picture held; {0, 1} when unknown (square)
+
+private:
+    uint64_t picture = 0;
 };

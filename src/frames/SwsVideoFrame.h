@@ -1,7 +1,8 @@
 // A converted frame whose RGBA store lives in host memory and is converted by
-// libswscale. Created and destroyed on the widget's thread (it owns a texture);
-// filled on the demux thread; uploaded at every paint on the widget's thread.
-// Owns its pixel store; the builder belongs to the engine and outlives it.
+// libswscale. Filled on the demux thread; uploaded into the drawer's texture
+// on the widget's thread. Owns its pixel store, which is allocated lazily by
+// the kernel (calloc), so making frames costs no time until they are filled;
+// the builder belongs to the engine and outlives it.
 #pragma once
 
 #include "frames/AbstractVideoFrame.h"
@@ -13,7 +14,7 @@ public:
     SwsVideoFrame(IVideoFrameBuilder *builder, int width, int height);
     ~SwsVideoFrame() override;
 
-    void updateTexture() override;
+    void updateTexture(FrameTexture &target) override;
     void fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs) override;
 
     // Bytes allocated past the end of the store. libswscale's vectorised

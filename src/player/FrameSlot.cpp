@@ -1,6 +1,7 @@
 #include "player/FrameSlot.h"
 
 #include "frames/AbstractVideoFrame.h"
+#include "frames/FrameTexture.h"
 
 FrameSlot::~FrameSlot()
 {
@@ -12,16 +13,20 @@ AbstractVideoFrame *FrameSlot::exchange(AbstractVideoFrame *frame)
     std::lock_guard<std::mutex> guard(mutex);
     AbstractVideoFrame *previous = current;
     current = frame;
+    changes.fetch_add(1, std::memory_order_release);
     return previous;
 }
 
-unsigned int FrameSlot::currentTexture()
+unsigned int FrameSlot::currentTexture(FrameTexture &target)
 {
     std::lock_guard<std::mutex> guard(mutex);
     if (!current)
         return 0;
-    current->updateTexture();
-    return current->textureId();
+    if (!target.shows(current, current->pictureId())) {
+        current->updateTexture(target);
+        target.setShown(current, current->pictureId());
+    }
+    return target.id();
 }
 
 bool FrameSlot::isEmpty()

@@ -1,12 +1,17 @@
 // The converted frame currently shown. The demux thread exchanges frames in;
-// the render modes read the texture on the widget's thread. Guarded by mutex.
+// the render modes bring their textures up to date from it on the widget's
+// thread. current is guarded by mutex; changes is atomic, so the render view
+// can see that a new picture arrived without taking the lock.
 #pragma once
 
 #include "player/StereoLayout.h"
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 
 class AbstractVideoFrame;
+class FrameTexture;
 
 class FrameSlot {
 public:
@@ -18,9 +23,14 @@ public:
     // Stores frame and hands the previous one (possibly null) to the caller.
     AbstractVideoFrame *exchange(AbstractVideoFrame *frame);
 
-    // Brings the current frame's texture up to date and returns its name; 0
-    // when the slot is empty. Widget thread, GL context current.
-    unsigned int currentTexture();
+    // Makes target show the current frame's picture, uploading it only if
+    // target does not show it yet, and returns target's name; 0 when the slot
+    // is empty. The upload runs under the slot's lock, so the frame cannot be
+    // recycled and refilled meanwhile. Widget thread, GL context current.
+    unsigned int currentTexture(FrameTexture &target);
+
+    // Counts exchanges; a different value means the slot changed since.
+    uint64_t changeCount() const { return changes.load(std::memory_order_acquire); }
 
     bool isEmpty();
 
@@ -36,4 +46,5 @@ private:
     AbstractVideoFrame *current = nullptr;
     StereoLayout layout;
     std::mutex mutex;
+    std::atomic<uint64_t> changes{0};
 };

@@ -30,6 +30,10 @@
 namespace {
 
 constexpr uint32_t kVideoFrames = 40;
+// Converted pictures waiting to be shown may take this much memory, but never
+// fewer than kMinVideoFrames frames, which still bridge a slow key frame.
+constexpr uint64_t kPictureBudgetBytes = 80ull << 20;
+constexpr uint32_t kMinVideoFrames = 4;
 constexpr uint32_t kAudioBuffers = 120;
 constexpr long kTickNs = 5 * 1000 * 1000;
 
@@ -39,6 +43,12 @@ constexpr AudioOutputFormat kOutputFormat{3, 3, 44100, 4};
 bool oneOf(int s, std::initializer_list<State> states)
 {
     return std::find(states.begin(), states.end(), s) != states.end();
+}
+
+uint32_t videoFrameCount(int width, int height)
+{
+    const uint64_t pictureBytes = uint64_t(width > 0 ? width : 1) * uint64_t(height > 0 ? height : 1) * 4;
+    return uint32_t(std::clamp<uint64_t>(kPictureBudgetBytes / pictureBytes, kMinVideoFrames, kVideoFrames));
 }
 
 void holdQueues(ReadyQueue<AudioBuffer> &audio, ReadyQueue<AbstractVideoFrame> &video, bool on)
@@ -511,10 +521,13 @@ void InternalPlayer::finalizeVideoLoading(Mode m)
         };
     }
 
-    renderView->execute([this, width, height, m, frameFactory] {
+    const uint32_t frameCount = videoFrameCount(width, height);
+    renderView->execute([this, width, height, m, frameFactory, frameCount] {
         clearPool(videoFreePool);
+        videoFreePool.setCapacity(frameCount);
+        videoReadyQueue.setCapacity(frameCount);
         // Bounded by the capacity, so a factory that yields nothing cannot spin.
-        for (uint32_t i = 0; i < kVideoFrames && !videoFreePool.isFull(); ++i) {
+        for (uint32_t i = 0; i < frameCount && !videoFreePool.isFull(); ++i) {
             AbstractVideoFrame *frame = frameFactory(width, height);
             if (!frame)
                 continue;

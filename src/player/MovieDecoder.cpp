@@ -206,10 +206,14 @@ bool MovieDecoder::canRead() const
         return false;
     if (audioDecoder && audioFreePool->isEmpty())
         return false;
+    // A small frame pool (large pictures) never queues QueueThreshold frames:
+    // the threshold follows what the pool can hold, less the frame on screen.
+    const uint32_t frames = videoFreePool->capacity();
+    const uint32_t threshold = std::min(QueueThreshold, frames > 1 ? frames - 1 : 1u);
     const uint32_t videoCount = videoReadyQueue->size();
     if (!audioDecoder)
-        return videoCount < QueueThreshold;
-    return std::min(videoCount, audioReadyQueue->size()) < QueueThreshold;
+        return videoCount < threshold;
+    return std::min(videoCount, audioReadyQueue->size()) < threshold;
 }
 
 void MovieDecoder::pushForRendering()

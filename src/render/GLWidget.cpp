@@ -1,5 +1,6 @@
 #include "render/GLWidget.h"
 
+#include "player/FrameSlot.h"
 #include "render/AbstractMode.h"
 #include "support/HighResTimer.h"
 
@@ -14,6 +15,9 @@ namespace {
 // which the engine may ask for (through execute) before Qt ever calls
 // initializeGL, so whichever comes first loads them.
 std::atomic<bool> glewLoaded{false};
+
+// Paints after a resize or a mode change: 50 ms of the repaint thread's passes.
+constexpr int kSettlePasses = 10;
 
 void loadGlEntryPoints()
 {
@@ -50,20 +54,43 @@ uint64_t GLWidget::renderRate() const
 void GLWidget::repaintLoop()
 {
     HighResTimer timer;
+    uint64_t requestedChange = 0;
     while (!stopRepaint) {
+        bool wanted = settlePasses > 0;
+        if (wanted)
+            --settlePasses;
+        {
+            std::lock_guard<std::mutex> guard(watchMutex);
+            if (paintContinuously) {
+                wanted = true;
+            } else if (watchedSlot) {
+                const uint64_t change = watchedSlot->changeCount();
+                wanted = wanted || change != requestedChange;
+                requestedChange = change;
+            }
+        }
         // QWidget::update is only safe on the widget's thread: post it there.
         // Qt merges the requests that pile up into one paint. Called by name,
         // so that no object of ours crosses to the widget's thread.
-        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
+        if (wanted)
+            QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
         timer.sleepUntilThenRestart(5);
     }
 }
 
 void GLWidget::setMode(AbstractMode *newMode)
 {
+    {
+        std::lock_guard<std::mutex> guard(watchMutex);
+        watchedSlot = newMode ? newMode->changeSource() : nullptr;
+        paintContinuously = newMode && !watchedSlot;
+    }
     mode = newMode;
     if (mode)
         mode->resize(width(), height());
+    // A new mode shows a new picture.
+    settlePasses = kSettlePasses;
+    update();
 }
 
 void GLWidget::execute(const std::function<void()> &work)
@@ -119,6 +146,11 @@ void GLWidget::resizeGL(int width, int height)
     glViewport(0, 0, width, height);
     if (mode)
         mode->resize(width, height);
+    // The window system sends no expose for a shrinking side, and the GL
+    // driver may re-allocate the window's buffers only after the paint that
+    // follows (leaving them blank): keep painting for a few passes.
+    settlePasses = kSettlePasses;
+    update();
 }
 
 void GLWidget::paintGL()

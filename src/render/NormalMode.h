@@ -18,6 +18,7 @@ public:
 
     void render() override;
     void resize(int width, int height) override;
+    FrameSlot *changeSource() const override { return frameSlot; }
 
     // The centred rectangle of aspect ratio `aspect` (width over height) that
     // fits a width x height area; the whole area when aspect is not positive.

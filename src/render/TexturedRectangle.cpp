@@ -58,7 +58,7 @@ TexturedRectangle::~TexturedRectangle()
 
 void TexturedRectangle::render()
 {
-    GLuint tex = frameSlot->currentTexture();
+    GLuint tex = frameSlot->currentTexture(texture);
 
     program->bind();
     indices->bind();

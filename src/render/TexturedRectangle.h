@@ -1,8 +1,10 @@
 // A rectangle covering the whole viewport, textured with the frame slot's
 // current frame. Created, drawn and deleted on the widget's thread with the
-// GL context current. Owns its GL objects; the frame slot is the engine's.
+// GL context current. Owns its GL objects and the texture the frames are
+// uploaded into; the frame slot is the engine's.
 #pragma once
 
+#include "frames/FrameTexture.h"
 #include "render/gl/IRenderable.h"
 
 class FrameSlot;
@@ -31,4 +33,5 @@ private:
     GL::IBO *indices;
     GL::Program *program;
     FrameSlot *frameSlot;
+    FrameTexture texture;
 };

@@ -54,7 +54,7 @@ void VRMode::render()
 
     // The slot is read once, so every view of this paint shows the same frame
     // even when the decoder replaces it meanwhile.
-    sphere->setTexture(frameSlot->currentTexture());
+    sphere->setTexture(frameSlot->currentTexture(frameTexture));
     if (desktop)
         renderDesktop();
     else

@@ -6,6 +6,7 @@
 // and the companion-window scene.
 #pragma once
 
+#include "frames/FrameTexture.h"
 #include "render/AbstractMode.h"
 
 class AbstractInputHandler;
@@ -38,6 +39,7 @@ private:
 
     VRRuntime *runtime;
     FrameSlot *frameSlot;
+    FrameTexture frameTexture; // the pictures both eyes are drawn from, uploaded once each
     AbstractInputHandler *input;
     // Headset only (null otherwise):
     EyeFramebuffer *leftEye = nullptr;

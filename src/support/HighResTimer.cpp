@@ -1,9 +1,9 @@
 #include "support/HighResTimer.h"
 #include "support/HighResTimerProbe.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <thread>
 
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -12,6 +12,8 @@ namespace {
 
 // The monotonic clock in nanoseconds stands in for the performance counter.
 constexpr int64_t kFrequency = 1000000000;
+// Waits longer than this are taken as one relative sleep.
+constexpr uint32_t kLongWaitMs = 249;
 
 // Writes *ns only on success.
 bool readMonotonic(int64_t *ns)
@@ -31,7 +33,7 @@ struct HighResTimer::Record {
     int64_t start = 0;
     int64_t now = 0;
     HighResTimerProbe::CounterFn counter = readMonotonic;
-    HighResTimerProbe::Counts counts = {0, 0, 0};
+    HighResTimerProbe::Counts counts = {0, 0};
 
     // (now - start) * scale / frequency with the remainder dropped. Dividing
     // first and scaling the remainder gives the same result as the plain
@@ -46,6 +48,47 @@ struct HighResTimer::Record {
 
     // A failed read leaves start where it was.
     void restart() { counter(&start); }
+
+    // Arms the timerfd (relative, or absolute with TFD_TIMER_ABSTIME) and
+    // blocks until it fires. False when it could not be armed.
+    bool armAndWait(const itimerspec &due, int flags)
+    {
+        if (timerfd_settime(waitableTimer, flags, &due, nullptr) != 0)
+            return false;
+        ++counts.timerArms;
+        uint64_t expirations;
+        ssize_t got;
+        do {
+            got = read(waitableTimer, &expirations, sizeof expirations);
+        } while (got < 0 && errno == EINTR);
+        return true;
+    }
+
+    // Blocks until leftNs from now have passed, as one absolute-deadline wait
+    // on the monotonic clock: the kernel wakes the thread at the deadline
+    // (within its timer slack, some 50 us) and nothing spins meanwhile.
+    void sleepFor(int64_t leftNs)
+    {
+        if (leftNs <= 0)
+            return;
+        int64_t nowNs;
+        if (!readMonotonic(&nowNs)) {
+            ++counts.plainSleeps;
+            sleepMs(uint32_t((leftNs + 999999) / 1000000));
+            return;
+        }
+        const int64_t deadlineNs = nowNs + leftNs;
+        timespec deadline = {time_t(deadlineNs / kFrequency), long(deadlineNs % kFrequency)};
+        if (waitableTimer >= 0) {
+            itimerspec due = {};
+            due.it_value = deadline;
+            if (armAndWait(due, TFD_TIMER_ABSTIME))
+                return;
+        }
+        ++counts.plainSleeps;
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+        }
+    }
 };
 
 HighResTimer::HighResTimer()
@@ -87,7 +130,16 @@ void HighResTimer::sleepUntil(uint64_t totalMs)
         remaining = 0xFFFFFFFFu;
     if (int32_t(uint32_t(remaining)) <= 0)
         return;
-    preciseSleep(uint32_t(remaining));
+    if (remaining > kLongWaitMs) {
+        coarseSleep(uint32_t(remaining));
+        return;
+    }
+    // The deadline is the instant start + totalMs itself, not "now + the whole
+    // milliseconds left", so a loop keeps its period to the microsecond. (The
+    // bound only matters when the clock read above failed.)
+    const int64_t leftNs = std::min(int64_t(totalMs) * 1000000 - (record->now - record->start),
+                                    int64_t(remaining) * 1000000);
+    record->sleepFor(leftNs);
 }
 
 void HighResTimer::sleepUntilThenRestart(uint32_t totalMs)
@@ -98,19 +150,12 @@ void HighResTimer::sleepUntilThenRestart(uint32_t totalMs)
 
 void HighResTimer::preciseSleep(uint32_t ms)
 {
-    // Long waits are not refined: a few ms late does not matter there.
-    if (ms > 249) {
+    // Long waits need no precision.
+    if (ms > kLongWaitMs) {
         coarseSleep(ms);
         return;
     }
-    const uint64_t deadline = elapsedMs() + ms;
-    // The kernel may wake us late; the last 2 ms are spent yielding instead.
-    if (ms > 2)
-        coarseSleep(ms - 2);
-    while (elapsedMs() < deadline) {
-        std::this_thread::yield();
-        ++record->counts.yields;
-    }
+    record->sleepFor(int64_t(ms) * 1000000);
 }
 
 void HighResTimer::coarseSleep(uint32_t ms)
@@ -122,15 +167,8 @@ void HighResTimer::coarseSleep(uint32_t ms)
         // A zero value would disarm the timer and the read would never return.
         if (ms == 0)
             due.it_value.tv_nsec = 1;
-        if (timerfd_settime(record->waitableTimer, 0, &due, nullptr) == 0) {
-            ++record->counts.timerArms;
-            uint64_t expirations;
-            ssize_t got;
-            do {
-                got = read(record->waitableTimer, &expirations, sizeof expirations);
-            } while (got < 0 && errno == EINTR);
+        if (record->armAndWait(due, 0))
             return;
-        }
     }
     ++record->counts.plainSleeps;
     sleepMs(ms);
@@ -157,7 +195,7 @@ HighResTimerProbe::Counts HighResTimerProbe::counts(const HighResTimer &timer)
 
 void HighResTimerProbe::resetCounts(HighResTimer &timer)
 {
-    timer.record->counts = {0, 0, 0};
+    timer.record->counts = {0, 0};
 }
 
 bool HighResTimerProbe::hasWaitableTimer(const HighResTimer &timer)

@@ -1,5 +1,6 @@
 // Stopwatch on the monotonic clock that can also sleep precisely until a time
-// since its start (a timerfd for the coarse part, yielding for the last 2 ms).
+// since its start: one timerfd wait armed with the absolute deadline, no
+// polling (clock_nanosleep to the same deadline when there is no timerfd).
 // Used by one thread at a time; each loop owns its own timer.
 #pragma once
 

@@ -9,9 +9,8 @@
 
 struct HighResTimerProbe {
     struct Counts {
-        uint32_t timerArms;   // coarse waits that armed the timerfd
-        uint32_t plainSleeps; // coarse waits that fell back to sleepMs
-        uint64_t yields;      // yields of the precise tail
+        uint32_t timerArms;   // waits that armed the timerfd
+        uint32_t plainSleeps; // waits that fell back to sleepMs / clock_nanosleep
     };
     // Reads the counter in nanoseconds; false when the read fails.
     using CounterFn = bool (*)(int64_t *ns);

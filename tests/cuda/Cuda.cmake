@@ -9,5 +9,5 @@ if(PLAYERLIBAV_CUDA)
   pla_add_test(NAME CudaConverterTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/CudaConverterTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CudaTestSupport.cpp LIBS pla_cuda)
   pla_add_test(NAME CudaFrameTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/CudaFrameTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/CudaTestSupport.cpp LIBS pla_cuda LABELS display)
+    ${CMAKE_CURRENT_LIST_DIR}/CudaTestSupport.cpp LIBS pla_cuda pla_player LABELS display)
 endif()

@@ -1,12 +1,15 @@
-// CudaVideoFrame under a real GL context: its store, the dirty flag, the
-// texture's one registration and the interop copy (done by GL in the fake
-// runtime, so the texture really shows the converted picture), and a frame
-// whose store cannot be allocated.
+// CudaVideoFrame under a real GL context, shown through a frame slot into a
+// drawer's texture: its store, one copy per picture, the texture's one
+// registration and the interop copy (done by GL in the fake runtime, so the
+// texture really shows the converted picture), and a frame whose store cannot
+// be allocated.
 #include "CudaTestSupport.h"
 
 #include "common/GlTestContext.h"
 #include "cuda/CudaVideoFrame.h"
 #include "cuda/CudaVideoFrameBuilder.h"
+#include "frames/FrameTexture.h"
+#include "player/FrameSlot.h"
 
 #include <GL/glew.h>
 #include <cuda_gl_interop.h>
@@ -39,20 +42,23 @@ TEST_F(CudaFrame, EachFilledPictureIsCopiedOnceIntoTheTextureRegisteredOnce)
     auto frame = std::make_unique<CudaVideoFrame>(&builder, w, h, cuda.api());
     ASSERT_TRUE(frame->hasStore());
     EXPECT_EQ(cuda.named("malloc").at(0).size, size_t(w * h * 4));
-    frame->updateTexture();
-    EXPECT_TRUE(cuda.named("graphicsGLRegisterImage").empty()) << "nothing to show before the first fill";
+    auto texture = std::make_unique<FrameTexture>();
+    FrameSlot slot;
+    slot.exchange(frame.get());
+    EXPECT_EQ(slot.currentTexture(*texture), 0u) << "nothing to show before the first fill";
+    EXPECT_TRUE(cuda.named("graphicsGLRegisterImage").empty());
 
     const Planes first = nv12Planes(w, h, w, 1), second = nv12Planes(w, h, w, 2);
     const auto shows = [&](const Planes &picture) {
-        return readTextureRgba(frame->textureId(), w, h) == nv12ToRgba(picture);
+        return readTextureRgba(texture->id(), w, h) == nv12ToRgba(picture);
     };
     frame->fill(&first.frame, AV_PIX_FMT_CUDA, 40);
     EXPECT_EQ(frame->getTimestamp(), 40);
-    frame->updateTexture();
-    frame->updateTexture();
+    EXPECT_NE(slot.currentTexture(*texture), 0u);
+    EXPECT_EQ(slot.currentTexture(*texture), texture->id());
     const auto registered = cuda.named("graphicsGLRegisterImage");
     ASSERT_EQ(registered.size(), 1u);
-    EXPECT_EQ(registered[0].target, reinterpret_cast<void *>(uintptr_t(frame->textureId())));
+    EXPECT_EQ(registered[0].target, reinterpret_cast<void *>(uintptr_t(texture->id())));
     EXPECT_EQ(registered[0].size, size_t(GL_TEXTURE_2D));
     EXPECT_EQ(registered[0].kind, int(cudaGraphicsRegisterFlagsWriteDiscard));
     EXPECT_EQ(cuda.named("graphicsMap").at(0).source, nullptr) << "default stream";
@@ -66,21 +72,26 @@ TEST_F(CudaFrame, EachFilledPictureIsCopiedOnceIntoTheTextureRegisteredOnce)
     // A new picture is copied again through the same registration; one the
     // converter refuses still refreshes the texture from the unchanged store.
     frame->fill(&second.frame, AV_PIX_FMT_CUDA, 80);
-    frame->updateTexture();
+    slot.currentTexture(*texture);
     EXPECT_TRUE(shows(second));
     frame->fill(&first.frame, AV_PIX_FMT_NV12, 120);
-    frame->updateTexture();
+    slot.currentTexture(*texture);
     EXPECT_EQ(frame->getTimestamp(), 120);
     EXPECT_TRUE(shows(second));
     for (const char *call : {"graphicsMap", "graphicsSubResourceGetMappedArray", "memcpy2DToArray", "graphicsUnmap"})
         EXPECT_EQ(cuda.named(call).size(), 3u) << call;
     EXPECT_EQ(cuda.named("graphicsGLRegisterImage").size(), 1u);
 
+    // The registration belongs to the texture: it goes with the texture, not
+    // with the frame.
+    slot.exchange(nullptr);
     const void *store = frame->getData();
     frame.reset();
+    EXPECT_TRUE(cuda.named("graphicsUnregisterResource").empty());
+    EXPECT_EQ(cuda.named("free").back().target, store);
+    texture.reset();
     ASSERT_EQ(cuda.named("graphicsUnregisterResource").size(), 1u);
     EXPECT_EQ(cuda.named("graphicsUnregisterResource")[0].target, cuda.named("graphicsMap")[0].target);
-    EXPECT_EQ(cuda.named("free").back().target, store);
 }
 
 TEST_F(CudaFrame, AFrameWithoutAStoreIsNeverFilledOrCopied)
@@ -93,7 +104,8 @@ TEST_F(CudaFrame, AFrameWithoutAStoreIsNeverFilledOrCopied)
         const Planes picture = nv12Planes(16, 8, 16);
         frame.fill(&picture.frame, AV_PIX_FMT_CUDA, 25);
         EXPECT_EQ(frame.getTimestamp(), 25) << "pacing still sees the picture's time";
-        frame.updateTexture();
+        FrameTexture texture;
+        frame.updateTexture(texture);
     }
     for (const char *call : {"memcpy", "launch", "graphicsGLRegisterImage", "memcpy2DToArray",
                              "graphicsUnregisterResource"})

@@ -4,6 +4,7 @@
 // format mid-stream are scaled into the fixed store.
 #include "common/GlTestContext.h"
 #include "common/TestMedia.h"
+#include "frames/FrameTexture.h"
 #include "frames/SwsVideoFrame.h"
 #include "frames/SwsVideoFrameBuilder.h"
 #include "support/Logger.h"
@@ -182,8 +183,12 @@ TEST_F(SwsFrames, StoreAndTextureHaveTheVideoSize)
     EXPECT_EQ(frame.getDataSize(), 8294400);
     EXPECT_EQ(frame.getLineSize(), 7680);
     EXPECT_EQ(frame.getTimestamp(), 0);
-    ASSERT_NE(frame.textureId(), 0u);
-    glBindTexture(GL_TEXTURE_2D, frame.textureId());
+    EXPECT_EQ(frame.pictureId(), 0u);
+    FrameTexture texture;
+    EXPECT_EQ(texture.id(), 0u) << "no GL storage before the first upload";
+    frame.updateTexture(texture);
+    ASSERT_NE(texture.id(), 0u);
+    glBindTexture(GL_TEXTURE_2D, texture.id());
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -205,20 +210,18 @@ TEST_F(SwsFrames, DecodedStillMatchesReferenceConversionAndIsUploaded)
     EXPECT_GE(difference, 0);
     EXPECT_LE(difference, 3);
 
-    frame.updateTexture();
-    EXPECT_EQ(readTextureRgba(frame.textureId(), 320, 240), storeOf(frame));
+    FrameTexture texture;
+    frame.updateTexture(texture);
+    EXPECT_EQ(readTextureRgba(texture.id(), 320, 240), storeOf(frame));
 
-    // No "changed" flag: a second upload without a fill restores the texture.
-    std::vector<uint8_t> zeros(320 * 240 * 4, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 320, 240, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-    ASSERT_EQ(readTextureRgba(frame.textureId(), 320, 240), zeros);
-    frame.updateTexture();
-    EXPECT_EQ(readTextureRgba(frame.textureId(), 320, 240), storeOf(frame));
-
-    // One builder serves every frame of the pool.
+    // One builder serves every frame of the pool; each fill is a new picture.
     SwsVideoFrame second(&builder, 320, 240);
     second.fill(still.frame.get(), still.format, 1274);
     EXPECT_EQ(storeOf(second), storeOf(frame));
+    EXPECT_NE(second.pictureId(), frame.pictureId());
+    const uint64_t before = frame.pictureId();
+    frame.fill(still.frame.get(), still.format, 1314);
+    EXPECT_NE(frame.pictureId(), before);
 }
 
 TEST_F(SwsFrames, FailedScalerKeepsPixelsUpdatesTimestampAndIsNotRetried)

@@ -1,6 +1,7 @@
 #include "PlayerTestSupport.h"
 #include "common/GlTestContext.h"
 #include "common/TestMedia.h"
+#include "frames/FrameTexture.h"
 #include "player/FrameSlot.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
@@ -76,7 +77,8 @@ protected:
     int64_t shown()
     {
         RecordingFrame::lastShown = -1;
-        slot.currentTexture();
+        FrameTexture texture; // a fresh one never shows the slot's picture yet
+        slot.currentTexture(texture);
         return RecordingFrame::lastShown;
     }
 

@@ -4,6 +4,7 @@
 #include "frames/SwsVideoFrame.h"
 #include "frames/SwsVideoFrameBuilder.h"
 #include "player/AudioPacketDecoder.h"
+#include "frames/FrameTexture.h"
 #include "player/FrameSlot.h"
 #include "player/MovieFile.h"
 #include "player/VideoPacketDecoder.h"
@@ -201,10 +202,13 @@ TEST_F(PacketDecoders, PatternConvertsLikeFfmpegToRgbaAndReachesTheSlot)
     EXPECT_LE(worst, 2);
 
     FrameSlot slot;
-    EXPECT_EQ(slot.currentTexture(), 0u);
+    FrameTexture texture;
+    EXPECT_EQ(slot.currentTexture(texture), 0u);
     EXPECT_EQ(slot.exchange(out), nullptr);
-    EXPECT_EQ(slot.currentTexture(), out->textureId());
-    EXPECT_EQ(readTextureRgba(out->textureId(), 320, 240), pixels);
+    const unsigned int name = slot.currentTexture(texture);
+    EXPECT_NE(name, 0u);
+    EXPECT_EQ(name, texture.id());
+    EXPECT_EQ(readTextureRgba(texture.id(), 320, 240), pixels);
     delete slot.exchange(nullptr);
 }
 

@@ -31,8 +31,8 @@ private:
 class RecordingFrame : public AbstractVideoFrame {
 public:
     RecordingFrame(int width, int height) : AbstractVideoFrame(width, height) {}
-    void updateTexture() override { lastShown = timestamp; }
-    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { timestamp = timestampMs; }
+    void updateTexture(FrameTexture &) override { lastShown = timestamp; }
+    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { beginPicture(timestampMs); }
     static int64_t lastShown;
 };
 

@@ -4,6 +4,8 @@
 #include "common/GlTestContext.h"
 #include "render/AbstractMode.h"
 #include "render/GLWidget.h"
+#include "frames/AbstractVideoFrame.h"
+#include "player/FrameSlot.h"
 #include "render/IInputListener.h"
 
 #include <QApplication>
@@ -56,6 +58,21 @@ public:
     }
     int renders = 0;
     std::vector<std::pair<int, int>> sizes;
+};
+
+// A flat-mode stand-in that declares a frame slot as its only source of change.
+class SlotProbeMode : public ProbeMode {
+public:
+    explicit SlotProbeMode(FrameSlot *slot) : slot(slot) {}
+    FrameSlot *changeSource() const override { return slot; }
+    FrameSlot *slot;
+};
+
+class BlankFrame : public AbstractVideoFrame {
+public:
+    BlankFrame() : AbstractVideoFrame(2, 2) {}
+    void updateTexture(FrameTexture &) override {}
+    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { beginPicture(timestampMs); }
 };
 
 // Records each callback as text, tagged with which listener got it.
@@ -225,6 +242,40 @@ TEST_F(GLWidgetTest, MouseAndWheelReachListenersInPointerOrder)
     widget.removeListener(&second);
     sendMouse(widget, QEvent::MouseButtonPress, 1, 1);
     EXPECT_TRUE(log.empty());
+}
+
+TEST_F(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
+{
+    GLWidget widget;
+    widget.resize(160, 90);
+    widget.show();
+    ASSERT_TRUE(processEventsUntil([&] { return widget.isInitialized(); }));
+    FrameSlot slot;
+    SlotProbeMode probe(&slot);
+
+    // Installing the mode paints it once; then, with nothing new, nothing is painted.
+    widget.setMode(&probe);
+    ASSERT_TRUE(processEventsUntil([&] { return probe.renders > 0; }));
+    processEventsFor(200);
+    int settled = probe.renders;
+    processEventsFor(400);
+    EXPECT_EQ(probe.renders, settled) << "paints without a change";
+
+    // A new frame in the slot is painted without anyone asking.
+    BlankFrame first, second;
+    slot.exchange(&first);
+    EXPECT_TRUE(processEventsUntil([&] { return probe.renders > settled; }));
+    settled = probe.renders;
+    slot.exchange(&second);
+    EXPECT_TRUE(processEventsUntil([&] { return probe.renders > settled; }));
+
+    // So is a resize: the picture on screen is drawn again at the new size.
+    settled = probe.renders;
+    widget.resize(200, 120);
+    EXPECT_TRUE(processEventsUntil([&] { return probe.renders > settled; }));
+
+    slot.exchange(nullptr);
+    widget.setMode(nullptr);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // before the widget is embedded and shown.
 #include "common/GlTestContext.h"
 #include "frames/AbstractVideoFrame.h"
+#include "frames/FrameTexture.h"
 #include "player/FrameSlot.h"
 #include "render/GLWidget.h"
 #include "render/ModeFactory.h"
@@ -34,18 +35,20 @@ public:
         p[2] = uint8_t(qBlue(colour));
         p[3] = uint8_t(qAlpha(colour));
     }
+    // Paints the whole picture and makes it a new one, as a fill does.
     void fillWith(QRgb colour)
     {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
                 setPixel(x, y, colour);
+        beginPicture(timestamp);
     }
-    void updateTexture() override
+    void updateTexture(FrameTexture &target) override
     {
         ++uploads;
-        texture.update(pixels.data(), width, height);
+        target.upload(pixels.data(), width, height);
     }
-    void fill(const AVFrame *, AVPixelFormat, int64_t) override {}
+    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { beginPicture(timestampMs); }
     void setSampleAspect(AVRational aspect) { sampleAspect = aspect; }
 
     std::vector<uint8_t> pixels;
@@ -116,11 +119,22 @@ protected:
         return raw;
     }
 
-    TestFrame *makeFrame(int width, int height)
+    // A frame painted by paint, then put into the slot.
+    TestFrame *makeFrame(int width, int height, const std::function<void(TestFrame &)> &paint)
     {
-        std::unique_ptr<TestFrame> frame;
-        widget->execute([&] { frame = std::make_unique<TestFrame>(width, height); });
+        auto frame = std::make_unique<TestFrame>(width, height);
+        paint(*frame);
         return show(std::move(frame));
+    }
+
+    // The demux thread's refill of the frame on screen: a new picture, put
+    // into the slot again.
+    void refill(TestFrame *frame, QRgb colour)
+    {
+        widget->execute([&] {
+            frame->fillWith(colour);
+            slot.exchange(frame);
+        });
     }
 
     // Waits until the widget shows the colour everywhere (the repaint thread paints it).
@@ -162,13 +176,12 @@ TEST_F(NormalModeTest, FactoryGivesNormalVrOrNothing)
 TEST_F(NormalModeTest, SolidFrameFillsTheWidgetAndTranslucentOneBlends)
 {
     showWidget(240, 135);
-    TestFrame *frame = makeFrame(64, 36);
-    frame->fillWith(qRgba(200, 40, 90, 255));
+    TestFrame *frame = makeFrame(64, 36, [](TestFrame &f) { f.fillWith(qRgba(200, 40, 90, 255)); });
     EXPECT_TRUE(showsEverywhere(qRgb(200, 40, 90)));
     EXPECT_GT(frame->uploads, 0);
 
     // Alpha below 255 blends over what the previous paints left.
-    frame->fillWith(qRgba(0, 0, 255, 128));
+    refill(frame, qRgba(0, 0, 255, 128));
     QImage image;
     EXPECT_TRUE(processEventsUntil([&] {
         image = widget->grabFrameBuffer();
@@ -186,11 +199,12 @@ TEST_F(NormalModeTest, PictureKeepsItsAspectUprightBetweenBars)
 {
     showWidget(300, 100);
     // Quadrants: red top left, green top right, blue bottom left, white bottom right.
-    TestFrame *frame = makeFrame(8, 8);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            frame->setPixel(x, y, y < 4 ? (x < 4 ? qRgb(255, 0, 0) : qRgb(0, 255, 0))
-                                        : (x < 4 ? qRgb(0, 0, 255) : qRgb(255, 255, 255)));
+    TestFrame *frame = makeFrame(8, 8, [](TestFrame &f) {
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                f.setPixel(x, y, y < 4 ? (x < 4 ? qRgb(255, 0, 0) : qRgb(0, 255, 0))
+                                      : (x < 4 ? qRgb(0, 0, 255) : qRgb(255, 255, 255)));
+    });
 
     struct Case {
         QSize widget;
@@ -220,13 +234,14 @@ TEST_F(NormalModeTest, PictureKeepsItsAspectUprightBetweenBars)
         EXPECT_TRUE(processEventsUntil(shown)) << c.widget.width() << "x" << c.widget.height() << " sar "
                                                << c.sampleAspect.num << ":" << c.sampleAspect.den;
     }
+    // The paused picture was drawn again at each size from the one upload.
+    EXPECT_EQ(frame->uploads, 1);
 }
 
 TEST_F(NormalModeTest, EmptySlotShowsBlackWithoutUploading)
 {
     showWidget(120, 80);
-    TestFrame *frame = makeFrame(6, 4);
-    frame->fillWith(qRgb(255, 255, 0));
+    makeFrame(6, 4, [](TestFrame &f) { f.fillWith(qRgb(255, 255, 0)); });
     ASSERT_TRUE(showsEverywhere(qRgb(255, 255, 0)));
 
     std::unique_ptr<TestFrame> removed;

@@ -5,6 +5,7 @@
 // through LD_LIBRARY_PATH, exactly as a user's SteamVR copy would be.
 #include "common/GlTestContext.h"
 #include "frames/AbstractVideoFrame.h"
+#include "frames/FrameTexture.h"
 #include "player/FrameSlot.h"
 #include "player/StereoLayout.h"
 #include "render/AbstractInputHandler.h"
@@ -49,7 +50,7 @@ public:
                 pixels.insert(pixels.end(), c.begin(), c.end());
             }
     }
-    void updateTexture() override { texture.update(pixels.data(), width, height); }
+    void updateTexture(FrameTexture &target) override { target.upload(pixels.data(), width, height); }
     void fill(const AVFrame *, AVPixelFormat, int64_t) override {}
 
     std::vector<uint8_t> pixels;
