@@ -46,7 +46,7 @@ void TexturedSphere::render()
     if (!mvp)
         return;
     program->bind();
-    glBindTexture(GL_TEXTURE_2D, tex);
+    glBindTexture(GL_TEXTURE_2D, texture);
     const GLint locPosition = glGetAttribLocation(program->id, "vertexPosition");
     const GLint locTexCoord = glGetAttribLocation(program->id, "vertexTexCoord");
     glUniform1i(glGetUniformLocation(program->id, "map"), 0);
