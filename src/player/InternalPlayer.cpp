@@ -402,7 +402,13 @@ void InternalPlayer::handleEndOfMedia()
     // A command may have come first (pause, stop, a seek, a load): then the
     // end this call was posted for is no longer there. Inside a command's work
     // (an event loop nested in it) the ticker posts again on its next pass.
-    if (working > 0 || state.load() != Playing || !endReached())
+    if (endReached())
+        finishPlayback();
+}
+
+void InternalPlayer::finishPlayback()
+{
+    if (working > 0 || state.load() != Playing)
         return;
     {
         const WorkScope scope(working);

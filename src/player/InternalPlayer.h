@@ -110,6 +110,7 @@ private:
     void tickerLoop();
     void updateTime(int64_t t);
     void handleEndOfMedia();
+    void finishPlayback(); // the end handling proper, once the end is confirmed
     void seekCompleted(uint64_t ticket);
 
     IListener *listener;

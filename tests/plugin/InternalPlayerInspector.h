@@ -19,5 +19,5 @@ public:
     static PlaybackClock &clock(InternalPlayer &p) { return p.clock; }
     // Runs the end-of-media handling now, as if the ticker's queued call had
     // just arrived: lets a test put it after any command it likes.
-    static void runEndHandling(InternalPlayer &p) { p.handleEndOfMedia(); }
+    static void runEndHandling(InternalPlayer &p) { p.finishPlayback(); }
 };
