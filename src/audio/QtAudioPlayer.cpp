@@ -2,6 +2,7 @@
 
 #include "audio/AwaitInThread.h"
 #include "audio/QtAudioPlayerDevice.h"
+#include "support/LogCategories.h"
 
 #include <QAudioOutput>
 #include <QtGlobal>
@@ -59,7 +60,7 @@ void QtAudioPlayer::createOutput()
 
     const QAudioDeviceInfo deviceInfo = chooseOutputDevice();
     if (!formatCheck(deviceInfo, qtFormat)) {
-        qWarning("Raw audio format not supported by backend, cannot play audio.");
+        qCWarning(lcAudio, "Raw audio format not supported by backend, cannot play audio.");
         return;
     }
 

@@ -17,6 +17,7 @@
 #ifdef PLAYERLIBAV_HAVE_CUDA
 #include "cuda/CudaVideoFrame.h"
 #include "cuda/CudaVideoFrameBuilder.h"
+#include "support/LogCategories.h"
 #endif
 
 #include <QDebug>
@@ -305,7 +306,7 @@ void InternalPlayer::setCurrentTime(uint64_t t)
     const bool accepted = !oneOf(previous, {Idle, Loading, LoadFailed, Seeking}) &&
                           clock.currentPosition() != t && movieDecoder;
     if (!accepted) {
-        qDebug("setCurrentTime DROPPED %llu", static_cast<unsigned long long>(t));
+        qCDebug(lcEngine, "setCurrentTime DROPPED %llu", static_cast<unsigned long long>(t));
         return;
     }
     const WorkScope scope(working);
@@ -347,7 +348,7 @@ void InternalPlayer::seekCompleted(uint64_t ticket)
         movieDecoder->setRendering(true);
         setState(next);
     }
-    qDebug() << "Seek took (ms)" << (msTicks() - seekStartedMs);
+    qCDebug(lcEngine) << "Seek took (ms)" << (msTicks() - seekStartedMs);
     announce({timeNotice(static_cast<int64_t>(clock.currentPosition())), stateNotice(next)});
 }
 
@@ -518,7 +519,7 @@ void InternalPlayer::finalizeVideoLoading(Mode m)
 #endif
     if (!frameFactory) {
         if (hardware)
-            qWarning("Video format is not supported by CUDA converter. Software converter will be used. %d",
+            qCWarning(lcEngine, "Video format is not supported by CUDA converter. Software converter will be used. %d",
                      static_cast<int>(format));
         auto *builder = new SwsVideoFrameBuilder();
         frameBuilder = builder;

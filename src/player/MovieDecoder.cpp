@@ -21,6 +21,7 @@
 #include "player/PlaybackClock.h"
 #include "support/FpsCounter.h"
 #include "support/HighResTimer.h"
+#include "support/LogCategories.h"
 
 #include <QDebug>
 
@@ -236,10 +237,10 @@ void MovieDecoder::pushForRendering()
     AbstractVideoFrame *old = frameSlot->exchange(frame);
     if (old && !videoFreePool->giveBack(old)) {
         // Not deleted: its texture can only be freed on the widget's thread.
-        qDebug().noquote() << "MovieDecoder: Frame drop";
+        qCDebug(lcDemux).noquote() << "MovieDecoder: Frame drop";
     }
     if (renderCounter.tick())
-        renderCounter.print();
+        renderCounter.print(lcDemux());
 }
 
 void MovieDecoder::carryOutSeek()
@@ -317,7 +318,7 @@ void MovieDecoder::decodeToTarget(uint64_t targetUs)
             AbstractVideoFrame *frame = videoDecoder.decode(packet.get());
             videoUs += step.elapsedUs();
             if (frame) {
-                qDebug().noquote().nospace()
+                qCDebug(lcDemux).noquote().nospace()
                     << "VideoFrame: " << frame->getTimestamp() << " target: " << targetMs;
                 if (frame->getTimestamp() >= targetMs) {
                     curVideo = frame;
@@ -356,13 +357,13 @@ void MovieDecoder::decodeToTarget(uint64_t targetUs)
             giveBack(frame);
     }
 
-    qDebug().noquote().nospace() << "Total " << total.elapsedMs() << " P=" << readUs / 1000
+    qCDebug(lcDemux).noquote().nospace() << "Total " << total.elapsedMs() << " P=" << readUs / 1000
                                  << " V=" << videoUs / 1000 << " A=" << audioUs / 1000;
 }
 
 void MovieDecoder::cacheFrames()
 {
-    qDebug().noquote() << "Cache Frame";
+    qCDebug(lcDemux).noquote() << "Cache Frame";
     AVFormatContext *input = movieFile->formatContext;
     while (!stopRequested && canRead()) {
         if (av_read_frame(input, packet.get()) < 0) {
@@ -380,7 +381,7 @@ void MovieDecoder::cacheFrames()
         }
         av_packet_unref(packet.get());
     }
-    qDebug().noquote().nospace() << "AFTER CACHE" << " ct: " << clock->currentPosition()
+    qCDebug(lcDemux).noquote().nospace() << "AFTER CACHE" << " ct: " << clock->currentPosition()
                                  << ", video count: " << videoReadyQueue->size()
                                  << ", audio count: " << (audioDecoder ? audioReadyQueue->size() : 0u);
 }
@@ -414,7 +415,7 @@ void MovieDecoder::returnHeld()
 void MovieDecoder::giveBack(AbstractVideoFrame *&frame)
 {
     if (frame && !videoFreePool->giveBack(frame))
-        qDebug().noquote() << "MovieDecoder: Frame drop";
+        qCDebug(lcDemux).noquote() << "MovieDecoder: Frame drop";
     frame = nullptr;
 }
 

@@ -2,6 +2,7 @@
 // exception leaves the library; a factory that fails returns null.
 #include "IMediaPlayer2.h"
 #include "plugin/PlayerLibAV.h"
+#include "support/LogCategories.h"
 
 #include <QDebug>
 
@@ -14,9 +15,9 @@ IMediaPlayer2 *create(bool hardware, bool vr) noexcept
     try {
         return new PlayerLibAV(hardware, vr);
     } catch (const std::exception &e) {
-        qCritical("PlayerLibAV could not be created: %s", e.what());
+        qCCritical(lcPlugin, "PlayerLibAV could not be created: %s", e.what());
     } catch (...) {
-        qCritical("PlayerLibAV could not be created");
+        qCCritical(lcPlugin, "PlayerLibAV could not be created");
     }
     return nullptr;
 }

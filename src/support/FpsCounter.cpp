@@ -1,6 +1,7 @@
 #include "support/FpsCounter.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 
 namespace {
 // The shortest interval starts at the largest 32-bit value, not the 64-bit one.
@@ -49,7 +50,7 @@ bool FpsCounter::tick()
     return true;
 }
 
-void FpsCounter::print()
+void FpsCounter::print(const QLoggingCategory &category)
 {
-    QMessageLogger().debug() << name.c_str() << " " << rate() << ' ' << maxRate() << ' ' << minRate();
+    QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug() << name.c_str() << " " << rate() << ' ' << maxRate() << ' ' << minRate();
 }

@@ -11,12 +11,15 @@
 #include <cstdint>
 #include <string>
 
+class QLoggingCategory;
+
 class FpsCounter {
 public:
     explicit FpsCounter(const char *name);
 
     bool tick();
-    void print();
+    // The name and the rates, as a debug line of the given category.
+    void print(const QLoggingCategory &category);
     int64_t rate() const { return rateValue.load(std::memory_order_relaxed); }
     uint64_t maxRate() const { return maxRateValue.load(std::memory_order_relaxed); }
     uint64_t minRate() const { return minRateValue.load(std::memory_order_relaxed); }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
+
 #include <vector>
 
 struct FpsCounterProbe {
@@ -88,6 +90,8 @@ void capture(QtMsgType type, const QMessageLogContext &context, const QString &m
     g_hadFile = context.file != nullptr;
 }
 
+Q_LOGGING_CATEGORY(lcFpsTest, "test.fps")
+
 TEST(FpsCounter, PrintWritesNameAndRatesInOrderToQtDebug)
 {
     ManualCounter c("pushForRendering");
@@ -95,7 +99,7 @@ TEST(FpsCounter, PrintWritesNameAndRatesInOrderToQtDebug)
         c.tickAt(i * 200000);
     ASSERT_TRUE(c.tickAt(1100000));
     QtMessageHandler previous = qInstallMessageHandler(capture);
-    c.print();
+    c.print(lcFpsTest());
     qInstallMessageHandler(previous);
     EXPECT_EQ(g_type, QtDebugMsg);
     EXPECT_FALSE(g_hadFile);

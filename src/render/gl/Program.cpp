@@ -1,4 +1,5 @@
 #include "render/gl/Program.h"
+#include "support/LogCategories.h"
 
 #include <QtGlobal>
 
@@ -34,7 +35,7 @@ GLuint compile(GLenum stage, const char *stageName, const char *source)
     GLint ok = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (ok != GL_TRUE)
-        qWarning("GL %s shader failed to compile: %s", stageName, infoLog(shader, false).data());
+        qCWarning(lcRender, "GL %s shader failed to compile: %s", stageName, infoLog(shader, false).data());
     return shader;
 }
 
@@ -52,7 +53,7 @@ Program::Program(const char *vertexSource, const char *fragmentSource)
     GLint ok = GL_FALSE;
     glGetProgramiv(id, GL_LINK_STATUS, &ok);
     if (ok != GL_TRUE)
-        qWarning("GL program failed to link: %s", infoLog(id, true).data());
+        qCWarning(lcRender, "GL program failed to link: %s", infoLog(id, true).data());
 
     // The linked program keeps the code; dropping the shaders now leaves the
     // program as the only owner.

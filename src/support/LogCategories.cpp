@@ -1,0 +1,9 @@
+#include "support/LogCategories.h"
+
+// QtInfoMsg: debug off unless a logging rule turns it on.
+Q_LOGGING_CATEGORY(lcEngine, "playerlibav.engine", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDemux, "playerlibav.demux", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcAudio, "playerlibav.audio", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcRender, "playerlibav.render", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcCuda, "playerlibav.cuda", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPlugin, "playerlibav.plugin", QtInfoMsg)
