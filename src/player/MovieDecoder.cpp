@@ -236,8 +236,9 @@ void MovieDecoder::pushForRendering()
         return;
     AbstractVideoFrame *old = frameSlot->exchange(frame);
     if (old && !videoFreePool->giveBack(old)) {
-        // Not deleted: its texture can only be freed on the widget's thread.
+        // Frames hold plain memory: one the pool refuses is freed here.
         qCDebug(lcDemux).noquote() << "MovieDecoder: Frame drop";
+        delete old;
     }
     if (renderCounter.tick())
         renderCounter.print(lcDemux());
@@ -414,8 +415,10 @@ void MovieDecoder::returnHeld()
 
 void MovieDecoder::giveBack(AbstractVideoFrame *&frame)
 {
-    if (frame && !videoFreePool->giveBack(frame))
+    if (frame && !videoFreePool->giveBack(frame)) {
         qCDebug(lcDemux).noquote() << "MovieDecoder: Frame drop";
+        delete frame;
+    }
     frame = nullptr;
 }
 
