@@ -1,6 +1,6 @@
 // A converted frame whose RGBA store is device memory, copied into the
-// drawer's texture through CUDA-OpenGL interop. Created and destroyed on the
-// widget's thread (the device store is freed there), filled on the demux
+// drawer's texture through CUDA-OpenGL interop. Created on the widget's thread
+// and destroyed there (or on the demux thread for a frame the pool refuses), filled on the demux
 // thread, copied on the widget's thread with the GL context current. Owns its
 // device store; the texture and its CUDA registration belong to the drawer.
 #pragma once

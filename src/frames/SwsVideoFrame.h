@@ -2,7 +2,7 @@
 // libswscale. Filled on the demux thread; uploaded into the drawer's texture
 // on the widget's thread. Owns its pixel store, which is allocated lazily by
 // the kernel (calloc), so making frames costs no time until they are filled;
-// the builder belongs to the engine and outlives it.
+// the builder belongs to the engine; the frame never uses it after its last fill.
 #pragma once
 
 #include "frames/AbstractVideoFrame.h"

@@ -116,7 +116,8 @@ InternalPlayer::~InternalPlayer()
         delete shown;
     flushReady(videoReadyQueue, videoFreePool);
 
-    // Frames and modes own GL objects: they go while the view's context is current.
+    // Modes own GL objects (and CUDA frames' device stores are freed best with
+    // the context current): they go while the view's context is current.
     renderView->execute([this] {
         renderView->setMode(nullptr);
         clearPool(videoFreePool);

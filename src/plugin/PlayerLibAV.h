@@ -25,8 +25,8 @@ class PlayerLibAV : public QObject, public IMediaPlayer2 {
     Q_INTERFACES(IMediaPlayer2)
 
 public:
-    // Turns engine notifications into host event codes. Called on the ticker,
-    // demux and host threads; emits the facade's signal, which Qt queues to
+    // Turns engine notifications into host event codes. Called on the ticker and
+    // host threads; emits the facade's signal, which Qt queues to
     // the facade's thread when needed.
     class ListenerProxy : public IInternalPlayer::IListener {
     public:
