@@ -32,6 +32,7 @@ build-tsan: deps
 # threaded ones under ThreadSanitizer.
 test: build build-asan build-tsan
 	tools/run-tests.sh build build-asan build-tsan
+	tools/test-ratio.sh
 
 # The long soak: 10,000 random host operations under AddressSanitizer.
 soak: build-asan
