@@ -31,15 +31,15 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CUDA_COMP
   -DPLAYERLIBAV_CUDA=ON -DCMAKE_CUDA_ARCHITECTURES="$arch-real" -DPLAYERLIBAV_GPU_CHECK=ON \
   -DPLAYERLIBAV_BENCH=OFF >/dev/null
 jobs=$(nproc 2>/dev/null || echo 2)
-targets=(CudaColourMatrixTest CudaColourKernelTest CudaConverterTest CudaDeviceCheck)
+targets=(cuda_matrix cuda_kernels cuda_converter cuda_device_check)
 cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 
 status=0
-for t in CudaColourMatrixTest CudaColourKernelTest CudaConverterTest; do
+for t in cuda_matrix cuda_kernels cuda_converter; do
   echo "== $t"
   "$build/tests/$t" --gtest_brief=1 || status=1
 done
-echo "== CudaDeviceCheck"
-"$build/tests/CudaDeviceCheck" || status=$?
+echo "== cuda_device_check"
+"$build/tests/cuda_device_check" || status=$?
 [ "$status" -eq 0 ] && echo "gpu-check: passed" || echo "gpu-check: FAILED" >&2
 exit "$status"

@@ -4,7 +4,6 @@
 #include "IMediaPlayer2.h"
 #include "MainWindow.h"
 #include "PluginLoader.h"
-#include "common/GlDriverPin.h"
 #include "common/TestMedia.h"
 
 #include <QAction>
@@ -292,12 +291,3 @@ TEST_F(MainWindowTest, AFailedLoadIsShownAndTheWindowClosesCleanly)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int status = RUN_ALL_TESTS();
-    pinGlDriver();
-    return status;
-}

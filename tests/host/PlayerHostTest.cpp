@@ -187,10 +187,3 @@ TEST(PlayerHostWithoutDisplay, HelpAndVersionAnswerAndAPlayRunFailsClearly)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,61 @@
+// Helpers every suite shares: the skip for tests that need the display and
+// sound server, a capture of Qt's log messages, and the colours of the
+// one-colour-per-second test clip.
+#pragma once
+
+#include "common/TestMedia.h"
+
+#include <QColor>
+#include <QString>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+// Skips the current test unless it runs inside tools/test-env.sh.
+#define PLA_REQUIRE_TEST_ENVIRONMENT()                                                        \
+    do {                                                                                      \
+        if (!haveTestEnvironment())                                                           \
+            GTEST_SKIP() << "needs tools/test-env.sh (a display and a sound server)";         \
+    } while (0)
+
+// Records every Qt log message, from any thread, while it lives; the handler
+// it replaced is put back on destruction. One capture at a time.
+class MessageCapture {
+public:
+    struct Message {
+        QtMsgType type;
+        QString category;
+        QString text;
+    };
+
+    MessageCapture();
+    ~MessageCapture();
+    MessageCapture(const MessageCapture &) = delete;
+    MessageCapture &operator=(const MessageCapture &) = delete;
+
+    std::vector<Message> messages() const;
+    // Messages of at least this severity (debug < info < warning < critical)
+    // whose text contains fragment.
+    int count(const QString &fragment, QtMsgType atLeast = QtDebugMsg) const;
+    bool contains(const QString &fragment, QtMsgType atLeast = QtDebugMsg) const
+    {
+        return count(fragment, atLeast) > 0;
+    }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+    mutable std::mutex lock;
+    std::vector<Message> recorded; // guarded by lock
+    QtMessageHandler previous;
+};
+
+// seconds.mp4 (tools/make-test-media.sh) shows one solid colour per second.
+extern const QColor kSecondColour[8];
+
+// Whether two colours match within tolerance per channel (lossy video moves
+// solid colours by a few dozen levels).
+bool near(const QColor &a, const QColor &b, int tolerance = 48);

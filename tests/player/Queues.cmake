@@ -1,1 +1,0 @@
-pla_add_test(NAME QueuesTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/QueuesTest.cpp)
