@@ -107,23 +107,18 @@ void MovieDecoder::run()
 {
     pthread_setname_np(pthread_self(), "demux");
     HighResTimer passTimer;
-    AVFormatContext *input = movieFile->formatContext;
 
     while (!stopRequested) {
         passTimer.restart();
         if (seekRequested)
             carryOutSeek();
 
+        AbstractVideoFrame *frame;
+        AudioBuffer *buffer;
         if (!inputEnded && canRead()) {
-            // Any read error counts as the end of input.
-            if (av_read_frame(input, packet.get()) < 0) {
-                inputEnded = true;
-            } else {
-                if (packet->stream_index == movieFile->videoStreamIndex)
-                    holdVideo(videoDecoder.decode(packet.get()));
-                else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex)
-                    holdAudio(audioDecoder->decode(packet.get()));
-                av_packet_unref(packet.get());
+            if (readPacket(frame, buffer)) {
+                holdVideo(frame);
+                holdAudio(buffer);
             }
         } else if (inputEnded && !endOfMedia && canRead()) {
             drainStep();
@@ -131,14 +126,10 @@ void MovieDecoder::run()
 
         // A ready queue is as large as its pool, so these pushes succeed; an
         // object the queue refused would simply stay held for the next pass.
-        if (heldVideo && videoReadyQueue->push(heldVideo)) {
+        if (heldVideo && videoReadyQueue->push(heldVideo))
             heldVideo = nullptr;
-            heldVideoFlag = false;
-        }
-        if (heldAudio && audioReadyQueue->push(heldAudio)) {
+        if (heldAudio && audioReadyQueue->push(heldAudio))
             heldAudio = nullptr;
-            heldAudioFlag = false;
-        }
         if (inputEnded && !endOfMedia && !heldVideo && !heldAudio && videoDecoder.drained() &&
             (!audioDecoder || audioDecoder->drained()))
             reachEnd();
@@ -294,58 +285,31 @@ void MovieDecoder::decodeToTarget(uint64_t targetUs)
 {
     const int64_t targetMs = static_cast<int64_t>(targetUs / 1000);
     HighResTimer total;
-    HighResTimer step;
-    uint64_t readUs = 0;
-    uint64_t videoUs = 0;
-    uint64_t audioUs = 0;
     AbstractVideoFrame *prevVideo = nullptr;
     AbstractVideoFrame *curVideo = nullptr;
     AudioBuffer *prevAudio = nullptr;
     AudioBuffer *curAudio = nullptr;
-    AVFormatContext *input = movieFile->formatContext;
+    AbstractVideoFrame *frame;
+    AudioBuffer *buffer;
 
-    while (!stopRequested) {
-        step.restart();
-        const int rc = av_read_frame(input, packet.get());
-        readUs += step.elapsedUs();
-        if (rc < 0) {
-            inputEnded = true;
-            break;
-        }
-
-        bool reached = false;
-        if (packet->stream_index == movieFile->videoStreamIndex) {
-            step.restart();
-            AbstractVideoFrame *frame = videoDecoder.decode(packet.get());
-            videoUs += step.elapsedUs();
-            if (frame) {
-                qCDebug(lcDemux).noquote().nospace()
-                    << "VideoFrame: " << frame->getTimestamp() << " target: " << targetMs;
-                if (frame->getTimestamp() >= targetMs) {
-                    curVideo = frame;
-                    reached = true;
-                } else {
-                    giveBack(prevVideo);
-                    prevVideo = frame;
-                }
+    while (!stopRequested && readPacket(frame, buffer)) {
+        if (frame) {
+            qCDebug(lcDemux).noquote().nospace()
+                << "VideoFrame: " << frame->getTimestamp() << " target: " << targetMs;
+            if (frame->getTimestamp() >= targetMs) {
+                curVideo = frame;
+                break;
             }
-        } else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex) {
-            step.restart();
-            AudioBuffer *buffer = audioDecoder->decode(packet.get());
-            audioUs += step.elapsedUs();
-            if (buffer) {
-                if (buffer->ptsMs >= targetMs) {
-                    curAudio = buffer;
-                    reached = true;
-                } else {
-                    giveBack(prevAudio);
-                    prevAudio = buffer;
-                }
+            giveBack(prevVideo);
+            prevVideo = frame;
+        } else if (buffer) {
+            if (buffer->ptsMs >= targetMs) {
+                curAudio = buffer;
+                break;
             }
+            giveBack(prevAudio);
+            prevAudio = buffer;
         }
-        av_packet_unref(packet.get());
-        if (reached)
-            break;
     }
 
     // The queues were flushed before the walk, so these pushes have room.
@@ -358,33 +322,40 @@ void MovieDecoder::decodeToTarget(uint64_t targetUs)
             giveBack(frame);
     }
 
-    qCDebug(lcDemux).noquote().nospace() << "Total " << total.elapsedMs() << " P=" << readUs / 1000
-                                 << " V=" << videoUs / 1000 << " A=" << audioUs / 1000;
+    qCDebug(lcDemux).noquote().nospace() << "Total " << total.elapsedMs();
 }
 
 void MovieDecoder::cacheFrames()
 {
     qCDebug(lcDemux).noquote() << "Cache Frame";
-    AVFormatContext *input = movieFile->formatContext;
-    while (!stopRequested && canRead()) {
-        if (av_read_frame(input, packet.get()) < 0) {
-            inputEnded = true;
-            break;
-        }
-        if (packet->stream_index == movieFile->videoStreamIndex) {
-            AbstractVideoFrame *frame = videoDecoder.decode(packet.get());
-            if (frame && !videoReadyQueue->push(frame))
-                giveBack(frame);
-        } else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex) {
-            AudioBuffer *buffer = audioDecoder->decode(packet.get());
-            if (buffer && !audioReadyQueue->push(buffer))
-                giveBack(buffer);
-        }
-        av_packet_unref(packet.get());
+    AbstractVideoFrame *frame;
+    AudioBuffer *buffer;
+    while (!stopRequested && canRead() && readPacket(frame, buffer)) {
+        if (frame && !videoReadyQueue->push(frame))
+            giveBack(frame);
+        if (buffer && !audioReadyQueue->push(buffer))
+            giveBack(buffer);
     }
     qCDebug(lcDemux).noquote().nospace() << "AFTER CACHE" << " ct: " << clock->currentPosition()
                                  << ", video count: " << videoReadyQueue->size()
                                  << ", audio count: " << (audioDecoder ? audioReadyQueue->size() : 0u);
+}
+
+bool MovieDecoder::readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer)
+{
+    frame = nullptr;
+    buffer = nullptr;
+    // Any read error counts as the end of input.
+    if (av_read_frame(movieFile->formatContext, packet.get()) < 0) {
+        inputEnded = true;
+        return false;
+    }
+    if (packet->stream_index == movieFile->videoStreamIndex)
+        frame = videoDecoder.decode(packet.get());
+    else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex)
+        buffer = audioDecoder->decode(packet.get());
+    av_packet_unref(packet.get());
+    return true;
 }
 
 void MovieDecoder::holdVideo(AbstractVideoFrame *frame)
@@ -393,7 +364,6 @@ void MovieDecoder::holdVideo(AbstractVideoFrame *frame)
         giveBack(heldVideo); // only when a queue refused the previous one; the newer picture wins
         heldVideo = frame;
     }
-    heldVideoFlag = heldVideo != nullptr;
 }
 
 void MovieDecoder::holdAudio(AudioBuffer *buffer)
@@ -402,15 +372,12 @@ void MovieDecoder::holdAudio(AudioBuffer *buffer)
         giveBack(heldAudio);
         heldAudio = buffer;
     }
-    heldAudioFlag = heldAudio != nullptr;
 }
 
 void MovieDecoder::returnHeld()
 {
     giveBack(heldVideo);
     giveBack(heldAudio);
-    heldVideoFlag = false;
-    heldAudioFlag = false;
 }
 
 void MovieDecoder::giveBack(AbstractVideoFrame *&frame)

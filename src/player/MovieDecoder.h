@@ -46,10 +46,6 @@ public:
     int64_t audioDecodeRate() const;
     bool hasAudioDecoder() const;
 
-    // Read-only views of the demux thread's state, for diagnostics and tests.
-    // Objects the thread holds between steps (0 or 1 of each kind).
-    int heldVideoCount() const { return heldVideoFlag.load() ? 1 : 0; }
-    int heldAudioCount() const { return heldAudioFlag.load() ? 1 : 0; }
     // True while the thread waits for a seek or stop after the end of input.
     bool isAtEnd() const { return atEnd.load(); }
 
@@ -67,6 +63,10 @@ private:
     void decodeToTarget(uint64_t targetUs);
     void cacheFrames();
     void drainStep();
+    // Reads one packet and decodes it; what it gave (a picture, a buffer of
+    // sound or nothing) comes back in frame and buffer. False at the end of
+    // the input.
+    bool readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer);
     void reachEnd();
     void holdVideo(AbstractVideoFrame *frame);
     void holdAudio(AudioBuffer *buffer);
@@ -115,8 +115,6 @@ private:
     AVPacketPtr packet;
     AbstractVideoFrame *heldVideo = nullptr;
     AudioBuffer *heldAudio = nullptr;
-    std::atomic<bool> heldVideoFlag{false};
-    std::atomic<bool> heldAudioFlag{false};
     std::atomic<bool> atEnd{false};
     bool inputEnded = false; // av_read_frame has reported the end; demux thread only
 
