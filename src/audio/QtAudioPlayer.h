@@ -1,7 +1,14 @@
 // The engine's sound output on Qt Multimedia: a QAudioOutput in pull mode fed
-// by a QtAudioPlayerDevice. Created on the thread that is to own it; play runs
-// on that thread, the other operations on the caller's (the engine calls them
-// all on the owning thread). Owns output and device.
+// by a QtAudioPlayerDevice. Owns output and device.
+//
+// Threads: created on the thread that is to own it (the engine's owner
+// thread). Every operation is made on that thread: the engine calls nothing
+// else, and play() itself runs its work there (awaitInThread) for any caller.
+// Output, device and volumeSetting are therefore owner-thread only: stop()
+// replaces output and device with no lock, which is safe only because no
+// other thread can be inside pause() or play() at that moment. The queue and
+// pool it borrows guard themselves; the device reads them from the output's
+// pulls, which Qt makes on the owner thread too.
 #pragma once
 
 #include "audio/IAudioPlayer.h"
@@ -49,10 +56,10 @@ private:
     static QAudioDeviceInfo chooseOutputDevice();
 
     AudioOutputFormat outputFormat;
-    ReadyQueue<AudioBuffer> *readyQueue; // not owned
-    FreePool<AudioBuffer> *freePool;     // not owned
-    QAudioOutput *output = nullptr;      // null when the format was not supported
-    QtAudioPlayerDevice *device = nullptr;
-    float volumeSetting = 0.0f;
+    ReadyQueue<AudioBuffer> *readyQueue; // not owned; guards itself
+    FreePool<AudioBuffer> *freePool;     // not owned; guards itself
+    QAudioOutput *output = nullptr;      // owner thread; null when the format was not supported
+    QtAudioPlayerDevice *device = nullptr; // owner thread
+    float volumeSetting = 0.0f;            // owner thread
     FormatCheck formatCheck;
 };
