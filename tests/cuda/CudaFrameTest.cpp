@@ -1,7 +1,6 @@
 // CudaVideoFrame under a real GL context, shown through a frame slot into a
 // drawer's texture (the fake runtime's interop copy is done by GL, so the
-// texture really shows the converted picture), and a frame whose store cannot
-// be allocated.
+// texture really shows the converted picture).
 #include "CudaTestSupport.h"
 
 #include "common/GlTestContext.h"
@@ -69,20 +68,4 @@ TEST_F(CudaFrame, EachPictureReachesTheTextureThroughTheTexturesOneRegistration)
     EXPECT_EQ(cuda.registrations, 1);
     texture.reset();
     EXPECT_EQ(cuda.registrations, 0);
-}
-
-TEST_F(CudaFrame, AFrameWithoutAStoreIsNeverFilledOrCopied)
-{
-    LogCapture log;
-    cuda.failMalloc = true;
-    CudaVideoFrame frame(&builder, 16, 8, cuda.api());
-    EXPECT_FALSE(frame.hasStore());
-    const Planes picture = nv12Planes(16, 8, 16);
-    frame.fill(&picture.frame, AV_PIX_FMT_CUDA, 25);
-    EXPECT_EQ(frame.getTimestamp(), 25) << "pacing still sees the picture's time";
-    FrameTexture texture;
-    frame.updateTexture(texture);
-    EXPECT_EQ(texture.id(), 0u);
-    EXPECT_EQ(cuda.registrations, 0);
-    EXPECT_EQ(log.count("Cuda error (2, cudaErrorMemoryAllocation), file: src\\cuda\\CudaVideoFrame, line: "), 1);
 }

@@ -21,32 +21,24 @@ bool onDevice(const void *p, size_t size)
     return after != fake->alive.begin() && byte + size <= std::prev(after)->first + std::prev(after)->second;
 }
 
-// A device write of size bytes at dst, from src of the given kind.
-cudaError_t deviceWrite(const void *dst, size_t size, const void *src, cudaMemcpyKind kind, const char *what)
-{
-    if (!onDevice(dst, size)) {
-        ADD_FAILURE() << what << " writes " << size << " bytes outside device memory";
-        return cudaErrorInvalidValue;
-    }
-    if (src && kind != (onDevice(src, 1) ? cudaMemcpyDeviceToDevice : cudaMemcpyHostToDevice)) {
-        ADD_FAILURE() << what << " names the wrong kind of copy: " << kind;
-        return cudaErrorInvalidValue;
-    }
-    return cudaSuccess;
-}
-
 cudaError_t expect(bool good, const char *fault)
 {
-    if (good)
-        return cudaSuccess;
-    ADD_FAILURE() << fault;
-    return cudaErrorInvalidValue;
+    if (!good)
+        ADD_FAILURE() << fault;
+    return good ? cudaSuccess : cudaErrorInvalidValue;
+}
+
+// A device write of size bytes at dst, copied from src by the given kind.
+cudaError_t deviceWrite(const void *dst, size_t size, const void *src, cudaMemcpyKind kind)
+{
+    if (!onDevice(dst, size))
+        return expect(false, "a write outside device memory");
+    return expect(!src || kind == (onDevice(src, 1) ? cudaMemcpyDeviceToDevice : cudaMemcpyHostToDevice),
+                  "a copy naming the wrong kind");
 }
 
 const CudaApi fakeApi = {
     [](void **pointer, size_t size) {
-        if (fake->failMalloc)
-            return cudaErrorMemoryAllocation;
         *pointer = fake->allocate(size);
         return cudaSuccess;
     },
@@ -57,7 +49,7 @@ const CudaApi fakeApi = {
         return cudaSuccess;
     },
     [](void *dst, const void *src, size_t count, cudaMemcpyKind kind) {
-        const cudaError_t status = deviceWrite(dst, count, src, kind, "memcpy");
+        const cudaError_t status = deviceWrite(dst, count, src, kind);
         if (status == cudaSuccess)
             std::memcpy(dst, src, count);
         return status;
@@ -65,7 +57,7 @@ const CudaApi fakeApi = {
     [](void *p, size_t, unsigned int) { return expect(fake->pinned.insert(p).second, "host memory pinned twice"); },
     [](void *p) { return expect(fake->pinned.erase(p) == 1, "unpinning memory never pinned"); },
     [] { return cudaSuccess; },
-    [](cudaError_t) { return "cudaErrorMemoryAllocation"; },
+    [](cudaError_t) { return "cudaErrorInvalidValue"; },
     [](cudaGraphicsResource_t *resource, unsigned int image, unsigned int, unsigned int) {
         fake->texture = image;
         ++fake->registrations;
@@ -92,14 +84,12 @@ const CudaApi fakeApi = {
     },
     [](unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch, int width,
        int height, int standardIndex) {
-        if (onDevice(source, 1) && deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr,
-                                               cudaMemcpyDeviceToDevice, "the kernel") == cudaSuccess)
+        if (expect(onDevice(source, 1), "a launch reading host memory") == cudaSuccess &&
+            deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess)
             cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
-        else
-            ADD_FAILURE() << "launch on memory outside the device";
     },
     [](void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height, cudaMemcpyKind kind) {
-        const cudaError_t status = deviceWrite(dst, (height - 1) * dpitch + width, src, kind, "memcpy2D");
+        const cudaError_t status = deviceWrite(dst, (height - 1) * dpitch + width, src, kind);
         for (size_t row = 0; status == cudaSuccess && row < height; ++row)
             std::memcpy(static_cast<uint8_t *>(dst) + row * dpitch, static_cast<const uint8_t *>(src) + row * spitch,
                         width);

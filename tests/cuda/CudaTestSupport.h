@@ -24,7 +24,6 @@ public:
     const CudaApi &api() const;
     uint8_t *allocate(size_t size); // device memory for the test's own stores and planes
 
-    bool failMalloc = false;           // only malloc fails, with cudaErrorMemoryAllocation
     std::map<uint8_t *, size_t> alive; // allocations: start and size
     std::set<void *> pinned;
     int registrations = 0; // live texture registrations

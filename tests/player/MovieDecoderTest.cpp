@@ -6,7 +6,6 @@
 #include "player/MovieFile.h"
 #include "player/PlaybackClock.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -58,24 +57,6 @@ protected:
         q.reset();
     }
 
-    // Waits until the emptier queue reached the threshold and nothing changed for 300 ms.
-    void waitUntilFull()
-    {
-        const auto sizes = [this] { return std::make_pair(q->videoReadyQueue.size(), q->audioReadyQueue.size()); };
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            return decoder->hasAudioDecoder() ? std::min(sizes().first, sizes().second) >= 15 : sizes().first >= 15;
-        }, 10000));
-        auto last = sizes();
-        QElapsedTimer stable;
-        stable.start();
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            if (sizes() != last)
-                stable.restart();
-            last = sizes();
-            return stable.elapsed() > 300;
-        }, 10000));
-    }
-
     int64_t shown()
     {
         RecordingFrame::lastShown = -1;
@@ -102,28 +83,11 @@ protected:
     std::unique_ptr<MovieDecoder> decoder;
 };
 
-// With rendering off the decoder fills the emptier queue to the threshold and
-// shows nothing; without sound it reads on the video queue alone.
-TEST_F(MovieDecoderTest, RenderingOffFillsQueuesToThresholdAndShowsNothing)
-{
-    for (const char *name : {"h264_aac.mp4", "video_only.mp4"}) {
-        SCOPED_TRACE(name);
-        start(name);
-        waitUntilFull();
-        const uint32_t video = q->videoReadyQueue.size(), audio = q->audioReadyQueue.size();
-        EXPECT_EQ(decoder->hasAudioDecoder(), name[0] == 'h');
-        EXPECT_EQ(decoder->hasAudioDecoder() ? std::min(video, audio) : video + audio, 15u);
-        EXPECT_TRUE(slot.isEmpty());
-        TearDown();
-    }
-}
-
 // The clock is moved picture by picture: each appears exactly when the clock
 // reaches its stamp (a difference of 0 is due), never a step early, in turn.
 TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
 {
     start("video_only.mp4");
-    waitUntilFull();
     decoder->setRendering(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 0; }, 10000));
     for (int k = 1; k <= 45; ++k) {
@@ -171,9 +135,8 @@ TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
     decoder->seek(1000, [&] { ++first; });
     decoder->seek(2990, [&] { ++second; });
     release.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1; }, 30000));
-    waitUntilFull();
-    EXPECT_EQ(first + blocked * 10 + second * 100, 110);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && q->videoReadyQueue.size() >= 2; }, 30000));
+    EXPECT_EQ(first + blocked * 10 + second * 100, 110) << "the superseded seek never completes";
     const std::vector<int64_t> video = queuedTimestamps(q->videoReadyQueue);
     EXPECT_EQ(video[0], 2966);
     EXPECT_EQ(video[1], 3000);
