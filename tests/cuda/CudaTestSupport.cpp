@@ -3,80 +3,97 @@
 #include "CpuKernelRunner.h"
 
 #include <GL/glew.h>
+#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <fstream>
+#include <iterator>
 #include <random>
-#include <regex>
-#include <unistd.h>
+#include <utility>
 
 namespace {
 
 FakeCuda *fake = nullptr; // the table is only reachable through a live FakeCuda
 
-cudaError_t record(FakeCudaCall call)
+bool onDevice(const void *p, size_t size)
 {
-    fake->calls.push_back(std::move(call));
-    return cudaSuccess;
+    const auto *byte = static_cast<const uint8_t *>(p);
+    auto after = fake->alive.upper_bound(const_cast<uint8_t *>(byte));
+    return after != fake->alive.begin() && byte + size <= std::prev(after)->first + std::prev(after)->second;
+}
+
+cudaError_t expect(bool good, const char *fault)
+{
+    if (!good)
+        ADD_FAILURE() << fault;
+    return good ? cudaSuccess : cudaErrorInvalidValue;
+}
+
+// A device write of size bytes at dst, copied from src by the given kind.
+cudaError_t deviceWrite(const void *dst, size_t size, const void *src, cudaMemcpyKind kind)
+{
+    if (!onDevice(dst, size))
+        return expect(false, "a write outside device memory");
+    return expect(!src || kind == (onDevice(src, 1) ? cudaMemcpyDeviceToDevice : cudaMemcpyHostToDevice),
+                  "a copy naming the wrong kind");
 }
 
 const CudaApi fakeApi = {
     [](void **pointer, size_t size) {
-        record({"malloc", nullptr, nullptr, size});
-        if (fake->failMalloc)
-            return cudaErrorMemoryAllocation;
-        *pointer = new uint8_t[size];
-        fake->allocations.insert(*pointer);
+        *pointer = fake->allocate(size);
         return cudaSuccess;
     },
     [](void *pointer) {
-        if (fake->allocations.erase(pointer))
-            delete[] static_cast<uint8_t *>(pointer);
-        return record({"free", pointer});
+        if (pointer && !fake->alive.erase(static_cast<uint8_t *>(pointer)))
+            return expect(false, "free of memory that is not allocated");
+        delete[] static_cast<uint8_t *>(pointer);
+        return cudaSuccess;
     },
     [](void *dst, const void *src, size_t count, cudaMemcpyKind kind) {
-        std::memcpy(dst, src, count);
-        return record({"memcpy", dst, src, count, 0, kind});
+        const cudaError_t status = deviceWrite(dst, count, src, kind);
+        if (status == cudaSuccess)
+            std::memcpy(dst, src, count);
+        return status;
     },
-    [](void *p, size_t size, unsigned int flags) { return record({"hostRegister", p, nullptr, size, 0, int(flags)}); },
-    [](void *pointer) { return record({"hostUnregister", pointer}); },
-    [] { return record({"getLastError"}); },
-    [](cudaError_t) { return "cudaErrorMemoryAllocation"; },
-    [](cudaGraphicsResource_t *resource, unsigned int image, unsigned int target, unsigned int flags) {
+    [](void *p, size_t, unsigned int) { return expect(fake->pinned.insert(p).second, "host memory pinned twice"); },
+    [](void *p) { return expect(fake->pinned.erase(p) == 1, "unpinning memory never pinned"); },
+    [] { return cudaSuccess; },
+    [](cudaError_t) { return "cudaErrorInvalidValue"; },
+    [](cudaGraphicsResource_t *resource, unsigned int image, unsigned int, unsigned int) {
         fake->texture = image;
+        ++fake->registrations;
         *resource = reinterpret_cast<cudaGraphicsResource_t>(&fake->texture);
-        return record({"graphicsGLRegisterImage", reinterpret_cast<void *>(uintptr_t(image)), nullptr, target, 0,
-                       int(flags)});
+        return cudaSuccess;
     },
-    [](cudaGraphicsResource_t resource) { return record({"graphicsUnregisterResource", resource}); },
-    [](int, cudaGraphicsResource_t *resources, cudaStream_t s) { return record({"graphicsMap", *resources, s}); },
-    [](int, cudaGraphicsResource_t *resources, cudaStream_t s) { return record({"graphicsUnmap", *resources, s}); },
-    [](cudaArray_t *array, cudaGraphicsResource_t resource, unsigned int, unsigned int) {
+    [](cudaGraphicsResource_t) { return expect(fake->registrations-- > 0, "unregistering what is not registered"); },
+    [](int, cudaGraphicsResource_t *, cudaStream_t) { return expect(!std::exchange(fake->mapped, true), "mapped twice"); },
+    [](int, cudaGraphicsResource_t *, cudaStream_t) { return expect(std::exchange(fake->mapped, false), "not mapped"); },
+    [](cudaArray_t *array, cudaGraphicsResource_t, unsigned int, unsigned int) {
         *array = reinterpret_cast<cudaArray_t>(&fake->texture);
-        return record({"graphicsSubResourceGetMappedArray", resource});
+        return expect(fake->mapped, "array of an unmapped texture");
     },
-    [](cudaArray_t dst, size_t wOffset, size_t hOffset, const void *src, size_t spitch, size_t width, size_t height,
+    [](cudaArray_t, size_t wOffset, size_t hOffset, const void *src, size_t spitch, size_t width, size_t height,
        cudaMemcpyKind kind) {
-        if (wOffset == 0 && hOffset == 0 && spitch == width) {
-            // The interop copy, done by GL: the rows into the registered texture.
-            glBindTexture(GL_TEXTURE_2D, fake->texture);
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(width / 4), GLsizei(height), GL_RGBA, GL_UNSIGNED_BYTE,
-                            src);
-        }
-        return record({"memcpy2DToArray", dst, src, height, spitch, kind});
+        if (!fake->mapped || !onDevice(src, spitch * height) || kind != cudaMemcpyDeviceToDevice)
+            return expect(false, "interop copy from outside a mapped texture's reach");
+        // Done by GL: the rows into the registered texture.
+        glBindTexture(GL_TEXTURE_2D, fake->texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, GLint(wOffset / 4), GLint(hOffset), GLsizei(width / 4), GLsizei(height),
+                        GL_RGBA, GL_UNSIGNED_BYTE, src);
+        return cudaSuccess;
     },
     [](unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch, int width,
        int height, int standardIndex) {
-        record({"launch", destination, source, size_t(width), size_t(sourcePitch), destinationPitch});
-        cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
+        if (expect(onDevice(source, 1), "a launch reading host memory") == cudaSuccess &&
+            deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess)
+            cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
     },
     [](void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height, cudaMemcpyKind kind) {
-        for (size_t row = 0; row < height; ++row)
+        const cudaError_t status = deviceWrite(dst, (height - 1) * dpitch + width, src, kind);
+        for (size_t row = 0; status == cudaSuccess && row < height; ++row)
             std::memcpy(static_cast<uint8_t *>(dst) + row * dpitch, static_cast<const uint8_t *>(src) + row * spitch,
                         width);
-        return record({"memcpy2D", dst, src, height, spitch, kind});
+        return status;
     },
 };
 
@@ -89,8 +106,8 @@ FakeCuda::FakeCuda()
 
 FakeCuda::~FakeCuda()
 {
-    for (void *p : allocations)
-        delete[] static_cast<uint8_t *>(p);
+    for (auto &[p, size] : alive)
+        delete[] p;
     fake = nullptr;
 }
 
@@ -99,56 +116,34 @@ const CudaApi &FakeCuda::api() const
     return fakeApi;
 }
 
-std::vector<FakeCudaCall> FakeCuda::named(const std::string &name) const
+uint8_t *FakeCuda::allocate(size_t size)
 {
-    std::vector<FakeCudaCall> out;
-    for (const FakeCudaCall &c : calls)
-        if (c.name == name)
-            out.push_back(c);
-    return out;
+    uint8_t *p = new uint8_t[size];
+    alive[p] = size;
+    return p;
 }
 
-CapturedLog::CapturedLog()
-    : path("/tmp/pla-cuda-log-" + std::to_string(getpid())),
-      record{nullptr, 1, true, 0, 0, std::wstring(path.begin(), path.end())}, logger{&record}
-{
-    setDiagnosticLogger(&logger);
-}
-
-CapturedLog::~CapturedLog()
-{
-    setDiagnosticLogger(nullptr);
-    if (record.file)
-        std::fclose(record.file);
-    std::remove(path.c_str());
-}
-
-std::vector<std::string> CapturedLog::messages() const
-{
-    std::vector<std::string> out;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line.substr(line.find(": ") + 2)); // after the time prefix
-    return out;
-}
-
-Planes::Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed)
+Planes::Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed,
+               FakeCuda *device)
 {
     frame.width = width;
     frame.height = height;
     std::mt19937 random(seed);
     for (const auto &[pitch, rows] : pitchAndRows) {
-        planes.emplace_back(size_t(pitch) * rows);
-        for (uint8_t &b : planes.back())
+        std::vector<uint8_t> &plane = planes.emplace_back(size_t(pitch) * rows);
+        for (uint8_t &b : plane)
             b = uint8_t(random());
-        frame.data[planes.size() - 1] = planes.back().data();
-        frame.linesize[planes.size() - 1] = pitch;
+        const size_t k = planes.size() - 1;
+        frame.data[k] = device ? device->allocate(plane.size()) : plane.data();
+        if (device)
+            std::memcpy(frame.data[k], plane.data(), plane.size());
+        frame.linesize[k] = pitch;
     }
 }
 
-Planes nv12Planes(int width, int height, int pitch, unsigned seed)
+Planes nv12Planes(int width, int height, int pitch, unsigned seed, FakeCuda *device)
 {
-    return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed);
+    return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed, device);
 }
 
 std::vector<uint8_t> nv12ToRgba(const Planes &nv12)
@@ -159,20 +154,4 @@ std::vector<uint8_t> nv12ToRgba(const Planes &nv12)
     std::vector<uint8_t> rgba(size_t(w) * h * 4);
     cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, 0);
     return rgba;
-}
-
-CudaReport parseCudaReport(const std::string &message)
-{
-    static const std::regex line(R"(Cuda error \((-?\d+), ([^)]*)\), file: ([^,]*), line: (\d+))");
-    std::smatch m;
-    if (!std::regex_match(message, m, line))
-        return {};
-    std::string source = std::string(PLA_SOURCE_DIR) + "/" + m.str(3) + ".cpp", text;
-    std::replace(source.begin(), source.end(), '\\', '/');
-    std::ifstream in(source);
-    for (int i = 0; i < std::stoi(m.str(4)) && std::getline(in, text); ++i) {
-    }
-    const size_t start = text.find("api."), end = text.find('(', start);
-    const std::string call = start == std::string::npos ? "" : text.substr(start + 4, end - start - 4);
-    return {std::stoi(m.str(1)), m.str(2), m.str(3), call};
 }

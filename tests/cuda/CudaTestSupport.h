@@ -1,68 +1,44 @@
 // Test doubles for the CUDA converter and frames: a fake runtime whose device
-// memory is host memory, whose calls succeed (but malloc on request) and whose
-// launches run the CPU kernel runner; a log capture; pictures held in AVFrames.
+// memory is host memory and which keeps the state a GPU would, failing the
+// test where a real GPU would fail or corrupt memory; pictures held in AVFrames.
 // Test (main) thread only.
 #pragma once
 
 #include "cuda/CudaApi.h"
 #include "frames/IVideoFrameBuilder.h"
-#include "support/Logger.h"
 
 #include <cstdint>
+#include <map>
 #include <set>
-#include <string>
 #include <vector>
 
-struct FakeCudaCall {
-    std::string name;
-    const void *target = nullptr; // destination, registered address or resource
-    const void *source = nullptr;
-    size_t size = 0;  // bytes; rows for memcpy2DToArray, width for launches
-    size_t pitch = 0; // source pitch
-    int kind = -1;    // cudaMemcpyKind or flags; destination pitch for launches
-};
-
+// Every write to device memory must lie inside a live allocation and every
+// copy must name the side its pointers are on; pinning an address twice,
+// unpinning one never pinned, or copying into a texture that is not mapped
+// fails. Launches run the CPU kernel runner; the interop copy is done by GL
+// into the registered texture.
 class FakeCuda {
 public:
     FakeCuda(); // the one fake the table's functions reach, for its lifetime
     ~FakeCuda();
     const CudaApi &api() const;
-    std::vector<FakeCudaCall> named(const std::string &name) const;
+    uint8_t *allocate(size_t size); // device memory for the test's own stores and planes
 
-    std::vector<FakeCudaCall> calls; // launches are named "launch"
-    bool failMalloc = false;          // only malloc fails, with cudaErrorMemoryAllocation
-    std::set<void *> allocations;
-    unsigned int texture = 0; // as registered; the interop copy writes into it with GL
+    std::map<uint8_t *, size_t> alive; // allocations: start and size
+    std::set<void *> pinned;
+    int registrations = 0; // live texture registrations
+    bool mapped = false;
+    unsigned int texture = 0; // as registered
 };
 
-// A diagnostic logger writing to a temporary file, installed for its lifetime.
-class CapturedLog {
-public:
-    CapturedLog();
-    ~CapturedLog();
-    std::vector<std::string> messages() const; // without their time prefix
-
-private:
-    std::string path;
-    LogFileRecord record;
-    Logger logger;
-};
-
-// Random planes the test owns, described by an AVFrame without buffers.
+// Random planes the test owns, described by an AVFrame without buffers; in
+// device memory when a fake is given.
 struct Planes {
-    Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed = 1);
+    Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed = 1,
+           FakeCuda *device = nullptr);
     AVFrame frame{};
     std::vector<std::vector<uint8_t>> planes;
 };
-Planes nv12Planes(int width, int height, int pitch, unsigned seed = 1);
+Planes nv12Planes(int width, int height, int pitch, unsigned seed = 1, FakeCuda *device = nullptr);
 // What the kernel makes of NV12 planes of one pitch, as tightly packed RGBA.
 std::vector<uint8_t> nv12ToRgba(const Planes &nv12);
-
-// A "Cuda error (%d, %s), file: %s, line: %d" line parsed (file empty when the
-// message is not exactly such a line), with the runtime call made on that line
-// of the named source ("malloc" for "api.malloc(").
-struct CudaReport {
-    int status = 0;
-    std::string name, file, call;
-};
-CudaReport parseCudaReport(const std::string &message);

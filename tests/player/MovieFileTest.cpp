@@ -4,12 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
-
-extern "C" {
-#include <libavutil/cpu.h>
-}
 
 namespace {
 
@@ -26,8 +21,9 @@ TEST(MovieFile, StreamChoiceStopsOnceBothKindsAreChosen)
 
 // Files are opened with hardware asked for (bad_audio.mkv excepted, so that
 // both attempts reach its sound): there is no CUDA device here, so the first
-// attempt gives up at the latest at the hardware set-up.
-TEST(MovieFile, OpenSequenceOutcomesAndMessages)
+// attempt gives up at the latest at the hardware set-up, and a file that
+// fails fails both attempts.
+TEST(MovieFile, OpenOutcomesAndTheirMessages)
 {
     const std::string garbage = std::string(PLA_BINARY_DIR) + "/garbage_copy.dat"; // no extension hint
     std::ofstream(garbage, std::ios::binary) << std::ifstream(mediaPath("garbage.bin"), std::ios::binary).rdbuf();
@@ -64,11 +60,7 @@ TEST(MovieFile, OpenSequenceOutcomesAndMessages)
         EXPECT_EQ(file.audioCodecContext != nullptr, c.hasAudio);
         EXPECT_EQ(file.videoCodecContext->height, 240);
         EXPECT_GT(file.durationMs(), 1900);
-        EXPECT_EQ(file.hwDevice, nullptr);
-        EXPECT_EQ(file.videoCodecContext->hw_device_ctx, nullptr);
-        EXPECT_EQ(file.videoCodecContext->thread_count, std::clamp(av_cpu_count() / 2, 2, 6));
-        file.close();
-        file.close();
+        file.close(); // and again on destruction
     }
 }
 

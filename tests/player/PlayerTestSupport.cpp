@@ -1,8 +1,6 @@
 #include "PlayerTestSupport.h"
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 int64_t RecordingFrame::lastShown = -1;
 
@@ -43,17 +41,6 @@ EngineQueues::EngineQueues(int width, int height)
         AudioBuffer *buffer = new AudioBuffer;
         audioFreePool.giveBack(buffer);
     }
-}
-
-bool waitFor(const std::function<bool()> &pred, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 template <typename T, typename F>

@@ -1,6 +1,6 @@
-// Shared pieces of the player tests: a diagnostic logger that captures the
-// engine's messages, a frame that records what it was given, and the engine's
-// pools and queues with their 40 frames and 120 buffers.
+// Shared pieces of the player and CUDA tests: a diagnostic logger that
+// captures the engine's messages, a frame that records what it was given, and
+// the engine's pools and queues with 40 frames and 120 buffers.
 #pragma once
 
 #include "frames/AbstractVideoFrame.h"
@@ -10,7 +10,6 @@
 #include "player/ReadyQueue.h"
 #include "support/Logger.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +37,6 @@ public:
 
 constexpr AudioOutputFormat EngineFormat{3, 3, 44100, 4};
 
-// Frames own textures: build and destroy with a GL context current.
 struct EngineQueues {
     EngineQueues(int width, int height);
     FreePool<AbstractVideoFrame> videoFreePool;
@@ -46,9 +44,6 @@ struct EngineQueues {
     FreePool<AudioBuffer> audioFreePool;
     ReadyQueue<AudioBuffer> audioReadyQueue;
 };
-
-// Polls pred every millisecond until it holds or timeoutMs pass.
-bool waitFor(const std::function<bool()> &pred, int timeoutMs = 10000);
 
 // Timestamps of what a ready queue holds, front first; the queue is unchanged.
 std::vector<int64_t> queuedTimestamps(ReadyQueue<AbstractVideoFrame> &queue);
