@@ -111,10 +111,8 @@ InternalPlayer::~InternalPlayer()
     delete frameBuilder;
     frameBuilder = nullptr;
 
-    AbstractVideoFrame *shown = frameSlot.exchange(nullptr);
-    if (shown && !videoFreePool.giveBack(shown))
-        delete shown;
-    flushReady(videoReadyQueue, videoFreePool);
+    releaseShownFrame();
+    holdAndFlushQueues();
 
     // Modes own GL objects (and CUDA frames' device stores are freed best with
     // the context current): they go while the view's context is current.
@@ -208,14 +206,29 @@ void InternalPlayer::pause()
     announce({stateNotice(Paused)});
 }
 
+// Puts both ready queues on hold and returns what they hold to their pools:
+// nothing more reaches the screen or the speaker until they are released.
+void InternalPlayer::holdAndFlushQueues()
+{
+    holdQueues(audioReadyQueue, videoReadyQueue, true);
+    flushReady(audioReadyQueue, audioFreePool);
+    flushReady(videoReadyQueue, videoFreePool);
+}
+
+// Takes the picture on screen out of the slot, back to its pool.
+void InternalPlayer::releaseShownFrame()
+{
+    AbstractVideoFrame *shown = frameSlot.exchange(nullptr);
+    if (shown && !videoFreePool.giveBack(shown))
+        delete shown;
+}
+
 bool InternalPlayer::stopPlayback(Notices &notices)
 {
     if (!oneOf(state.load(), {Playing, Paused, Finished}))
         return false;
     const WorkScope scope(working);
-    holdQueues(audioReadyQueue, videoReadyQueue, true);
-    flushReady(audioReadyQueue, audioFreePool);
-    flushReady(videoReadyQueue, videoFreePool);
+    holdAndFlushQueues();
     clock.pauseAt(0);
     if (movieDecoder) {
         movieDecoder->seek(0, {});
@@ -414,9 +427,7 @@ void InternalPlayer::finishPlayback()
         return;
     {
         const WorkScope scope(working);
-        holdQueues(audioReadyQueue, videoReadyQueue, true);
-        flushReady(audioReadyQueue, audioFreePool);
-        flushReady(videoReadyQueue, videoFreePool);
+        holdAndFlushQueues();
         clock.pause();
         if (movieDecoder) {
             movieDecoder->seek(0, {});
@@ -456,12 +467,8 @@ bool InternalPlayer::openFile(const std::string &path)
 {
     closeFile();
 
-    AbstractVideoFrame *shown = frameSlot.exchange(nullptr);
-    if (shown && !videoFreePool.giveBack(shown))
-        delete shown;
-    holdQueues(audioReadyQueue, videoReadyQueue, true);
-    flushReady(audioReadyQueue, audioFreePool);
-    flushReady(videoReadyQueue, videoFreePool);
+    releaseShownFrame();
+    holdAndFlushQueues();
     renderView->execute([this] { clearPool(videoFreePool); });
     delete frameBuilder;
     frameBuilder = nullptr;
@@ -479,10 +486,10 @@ bool InternalPlayer::openFile(const std::string &path)
 
     // Every audio buffer exists before the demux thread starts taking them
     // from the pool: a buffer made later would be one too many.
-    if (file->hasAudio && audioFreePool.isEmpty() && audioBuffersMade == 0) {
+    if (file->hasAudio && audioFreePool.isEmpty() && !audioBuffersMade) {
+        audioBuffersMade = true;
         while (!audioFreePool.isFull()) {
             auto *buffer = new AudioBuffer();
-            ++audioBuffersMade;
             if (!audioFreePool.giveBack(buffer)) {
                 delete buffer;
                 break;
@@ -539,7 +546,6 @@ void InternalPlayer::finalizeVideoLoading(Mode m)
             AbstractVideoFrame *frame = frameFactory(width, height);
             if (!frame)
                 continue;
-            ++framesMade;
             if (!videoFreePool.giveBack(frame))
                 delete frame;
         }
@@ -560,8 +566,6 @@ AbstractMode *InternalPlayer::getMode(int m)
     if (found != modes.end())
         return found->second;
     AbstractMode *created = createMode(inputHandler, m, &frameSlot, 0, 0);
-    if (created)
-        ++modesMade;
     modes.emplace(m, created);
     return created;
 }

@@ -103,6 +103,8 @@ private:
     void announce(const Notices &notices);
     void postToOwner(std::function<void()> call);
     bool stopPlayback(Notices &notices);
+    void holdAndFlushQueues();
+    void releaseShownFrame();
     bool openFile(const std::string &path);
     bool endReached() const;
     void finalizeVideoLoading(Mode m);
@@ -150,9 +152,7 @@ private:
     int working = 0; // owner thread
     // False once the destructor has begun; announce() holds a reference.
     std::shared_ptr<std::atomic<bool>> alive;
-
-    // How many frames, audio buffers and mode objects this engine has made.
-    uint64_t framesMade = 0;       // owner thread
-    uint64_t audioBuffersMade = 0; // owner thread
-    uint64_t modesMade = 0;        // owner thread
+    // The audio buffers are made once, for the first file with sound, and
+    // live as long as the engine.
+    bool audioBuffersMade = false; // owner thread
 };
