@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the colour kernels on a real NVIDIA GPU: builds the CUDA test binaries
-# for this GPU's architecture, runs them, runs every kernel on the device
-# against the CPU runner (byte for byte) and times the NV12 launcher against a
-# device-to-device copy. Needs the CUDA toolkit and driver; nothing is fetched.
+# for this GPU's architecture, runs them, and runs the converter's NV12
+# launcher on the device against the CPU runner (byte for byte). Needs the
+# CUDA toolkit and driver; nothing is fetched.
 #
 #   tools/gpu-check.sh [ARCH]     ARCH like 86 (default: from nvidia-smi)
 #   BUILD_DIR=... to choose the build directory (default: build-gpu-check)
