@@ -10,7 +10,7 @@
 #include <atomic>
 #include <thread>
 
-TEST(AwaitInThread, RunsInTheTargetsEventLoopAndReturnsAfterTheTask)
+TEST(AwaitInThread, RunsOnTheTargetThreadAndReturnsAfterTheTask)
 {
     QThread worker;
     worker.start();

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 struct FpsCounterProbe {
     static HighResTimer &timer(FpsCounter &counter) { return counter.timer; }
