@@ -1,21 +1,8 @@
-// Helpers shared by the log-file tests: reading a file back and readable
-// failure output for Qt strings.
+// Reads a log file back whole; empty when it is not there.
 #pragma once
 
 #include <QByteArray>
 #include <QFile>
-#include <QString>
-
-#include <ostream>
-
-inline void PrintTo(const QByteArray &bytes, std::ostream *out)
-{
-    *out << '"' << bytes.toPercentEncoding(" :_/\\\"'.-").constData() << '"';
-}
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toUtf8().constData() << '"';
-}
 
 inline QByteArray readAll(const QString &path)
 {

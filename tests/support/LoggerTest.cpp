@@ -1,5 +1,5 @@
-// Log files written through Logger records: line format against a fixed
-// clock, opening on demand, truncate and append, UTF-16LE for encoding 1.
+// Log files written through Logger records: the line format, levels, opening
+// on demand (truncating or appending, retried after a failure) and UTF-16LE.
 #include "support/Logger.h"
 #include "LogTestSupport.h"
 #include "support/LogTimeSource.h"
@@ -10,141 +10,62 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-const QByteArray kA = "2024:03:05_14:07:09:042 A: ";
-const QByteArray kE = "2024:03:05_14:07:09:042 E: ";
-
-QByteArray utf16le(const QString &text)
+static QByteArray utf16le(const QString &text)
 {
     return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
 }
 
-class LogFile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        setLogTimeSource([] { return LocalTime{2024, 3, 5, 14, 7, 9, 42}; });
-    }
-    void TearDown() override
-    {
-        setLogTimeSource(nullptr);
-        close();
-    }
-    // Points the logger at a fresh record for the file; existing text, if
-    // given, is written there first.
-    void use(const QString &name, bool truncate, int32_t encoding, int32_t level = 1,
-        const QByteArray &existing ={})
-    {
-        close();
-        path = dir.filePath(name);
-        record = LogFileRecord{nullptr, level, truncate, 0, encoding, path.toStdWString()};
-        if (!existing.isEmpty()) {
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(existing);
-        }
-    }
-    void close()
-    {
-        if (record.file)
-            std::fclose(record.file);
-        record.file = nullptr;
-    }
-
+// The same two lines into files in each form: E only from level 1, the text
+// re-encoded for UTF-16 (an invalid byte as U+FFFD), its mark only at the start.
+TEST(LogFile, LinesInEachFormAfterAFailedOpenAndLong)
+{
+    setLogTimeSource([] { return LocalTime{2024, 3, 5, 14, 7, 9, 42}; });
+    const QString stamp = QStringLiteral("2024:03:05_14:07:09:042 ");
+    const QString lines = stamp + "E: e 1\n" + stamp + QString::fromUtf8("A: caf\xc3\xa9 \xef\xbf\xbd\n");
+    const QByteArray bom("\xFF\xFE", 2), utf8 = lines.toUtf8().replace("\xef\xbf\xbd", "\xff");
+    struct {
+        const char *name;
+        bool truncate;
+        int32_t encoding, level;
+        QByteArray existing, expected;
+    } cases[] = {
+        {"\xc3\xa9t\xc3\xa9-\xe2\x9c\x93.log", false, 0, 1, "earlier\n", "earlier\n" + utf8}, // UTF-8 path
+        {"quiet.log", false, 0, 0, {}, utf8.mid(utf8.indexOf('\n') + 1)},
+        {"new16.log", false, 1, 1, {}, bom + utf16le(lines)},
+        {"kept16.log", false, 1, 1, bom + utf16le("x\n"), bom + utf16le("x\n" + lines)},
+        {"lost16.log", true, 1, 1, "earlier\n", bom + utf16le(lines)},
+    };
     QTemporaryDir dir;
-    QString path;
-    LogFileRecord record {};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::fromUtf8(c.name));
+        LogFileRecord record{nullptr, c.level, c.truncate, 0, c.encoding, path.toStdWString()};
+        Logger logger{&record};
+        QFile file(path); // the text there before
+        ASSERT_TRUE(c.existing.isEmpty()
+                    || (file.open(QFile::WriteOnly) && file.write(c.existing) > 0 && file.flush()));
+        logE(&logger, "e %d", 1);
+        EXPECT_EQ(QFile::exists(path), c.level > 0 || !c.existing.isEmpty()) << "opened for nothing";
+        logA(&logger, "caf\xc3\xa9 %s", "\xff");
+        std::fclose(record.file);
+        EXPECT_EQ(readAll(path), c.expected);
+    }
+    setLogTimeSource(nullptr);
+
+    // A failed open drops the line and the next one retries; a line longer than
+    // any fixed buffer is written whole, stamped with the local time.
+    const QString path = dir.filePath("later/retry.log");
+    LogFileRecord record{nullptr, 1, false, 0, 0, path.toStdWString()};
     Logger logger{&record};
-};
-
-TEST_F(LogFile, LinesCarryTheTimeAndTagAndFormatTheirArguments)
-{
-    // The path goes to the file system as UTF-8.
-    use(QString::fromUtf8("journal-\xc3\xa9t\xc3\xa9-\xe2\x9c\x93.log"), true, 0);
-    logA(&logger, "opened %s with %d streams", "clip.mp4", 2);
-    logE(&logger, "decoder %s: %5.1f%%", "h264", 12.5);
-    EXPECT_EQ(readAll(path), kA + "opened clip.mp4 with 2 streams\n" + kE + "decoder h264:  12.5%\n");
-
-    // A message longer than any fixed buffer is written whole.
-    const std::string longText(5000, 'x');
-    logA(&logger, "%s|", longText.c_str());
-    EXPECT_TRUE(readAll(path).endsWith(kA + QByteArray::fromStdString(longText) + "|\n"));
-}
-
-TEST_F(LogFile, LevelZeroDropsErrorsWithoutOpeningTheFile)
-{
-    use("quiet.log", false, 0, 0);
-    logE(&logger, "not written");
-    EXPECT_EQ(record.file, nullptr);
-    EXPECT_FALSE(QFile::exists(path));
-    logA(&logger, "written");
-    EXPECT_EQ(readAll(path), kA + "written\n");
-}
-
-TEST_F(LogFile, FirstMessageTruncatesOrAppends)
-{
-    for (bool truncate : { false, true }) {
-        use(truncate ? "lost.log" : "kept.log", truncate, 0, 1, "earlier\n");
-        logA(&logger, "one");
-        logA(&logger, "two");
-        EXPECT_EQ(
-            readAll(path), (truncate ? QByteArray() : QByteArray("earlier\n")) + kA + "one\n" + kA + "two\n");
-    }
-}
-
-TEST_F(LogFile, FailedOpenDropsTheMessageAndTheNextOneRetries)
-{
-    use("later/retry.log", false, 0);
-    logA(&logger, "dropped");
-    EXPECT_EQ(record.file, nullptr);
+    logA(&logger, "dropped: no directory yet");
     ASSERT_TRUE(QDir(dir.path()).mkdir("later"));
-    logA(&logger, "kept");
-    EXPECT_EQ(readAll(path), kA + "kept\n");
+    const std::string longText(5000, 'x');
+    const QString before = QDateTime::currentDateTime().toString("yyyy:MM:dd_hh:mm");
+    logA(&logger, "%s|", longText.c_str());
+    const QString after = QDateTime::currentDateTime().toString("yyyy:MM:dd_hh:mm");
+    std::fclose(record.file);
+    const QByteArray line = readAll(path);
+    const QString minute = QString::fromLatin1(line.left(16)); // yyyy:MM:dd_hh:mm
+    EXPECT_TRUE(minute == before || minute == after) << minute.toStdString();
+    EXPECT_EQ(line.mid(23), " A: " + QByteArray::fromStdString(longText) + "|\n");
 }
-
-TEST_F(LogFile, EncodingOneWritesUtf16LittleEndianWithOneByteOrderMark)
-{
-    const QByteArray bom("\xFF\xFE", 2);
-    const QByteArray line
-        = utf16le(QString::fromLatin1(kA) + QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac 7\n"));
-    use("new16.log", false, 1);
-    logA(&logger, "caf\xc3\xa9 \xe2\x82\xac %d", 7);
-    EXPECT_EQ(readAll(path), bom + line);
-
-    use("new16.log", false, 1); // appending to existing text adds no second mark
-    logA(&logger, "caf\xc3\xa9 \xe2\x82\xac %d", 7);
-    EXPECT_EQ(readAll(path), bom + line + line);
-
-    use("new16.log", true, 1);
-    logE(&logger, "bad \xff byte");
-    EXPECT_EQ(readAll(path), bom + utf16le(QString::fromLatin1(kE) + QString::fromUtf8("bad \xff byte\n")));
-}
-
-TEST(DiagnosticLogger, StartsEmptyAndDropsMessages)
-{
-    EXPECT_EQ(diagnosticLogger(), nullptr);
-    logA(diagnosticLogger(), "nowhere %d", 1);
-    logE(diagnosticLogger(), "nowhere %d", 2);
-}
-
-TEST(LocalTimeTest, MatchesQtLocalTime)
-{
-    // Retried when a minute boundary falls between the readings.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const QDateTime before = QDateTime::currentDateTime();
-        const LocalTime t = localTime();
-        if (before.time().minute() != QDateTime::currentDateTime().time().minute())
-            continue;
-        EXPECT_EQ(QDate(t.year, t.month, t.day), before.date());
-        EXPECT_EQ(t.hour, before.time().hour());
-        EXPECT_EQ(t.minute, before.time().minute());
-        EXPECT_LE(t.second, 60);
-        EXPECT_LE(t.millisecond, 999);
-        return;
-    }
-    FAIL() << "the minute changed during every attempt";
-}
-
-} // namespace
