@@ -102,14 +102,6 @@ QColor E2EHost::centreColour()
     const QImage image = grabWidget();
     if (image.isNull())
         return QColor(0, 0, 0, 0);
-    const int cx = image.width() / 2, cy = image.height() / 2;
-    long r = 0, g = 0, b = 0, n = 0;
-    for (int y = cy - 8; y <= cy + 8; ++y)
-        for (int x = cx - 8; x <= cx + 8; ++x, ++n) {
-            const QColor c = image.pixelColor(x, y);
-            r += c.red();
-            g += c.green();
-            b += c.blue();
-        }
-    return QColor(int(r / n), int(g / n), int(b / n));
+    const QImage centre = image.copy(image.width() / 2 - 8, image.height() / 2 - 8, 17, 17);
+    return centre.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
 }

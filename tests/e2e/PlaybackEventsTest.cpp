@@ -1,19 +1,67 @@
 // Events, state and clock as a host sees them, also when the host issues
 // commands from inside its callbacks the way looping, playlist and
-// self-deleting hosts do.
+// self-deleting hosts do. Hosts' actions are written as scripts (see run).
 #include "e2e/E2EHost.h"
 
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
-#include <functional>
+#include <sstream>
 #include <utility>
 
 namespace {
 
 using Codes = std::vector<int>;
+
+// The code of an event by its name without "Event" (their codes are the indexes).
+int codeNamed(const std::string &name)
+{
+    const char *names[] = {"Playing", "Paused", "Stopped", "Finished", "", "Loaded", "LoadFailed"};
+    return int(std::find(std::begin(names), std::end(names), name) - std::begin(names));
+}
+
+// Runs words separated by spaces, while the player exists: open:FILE (load
+// and wait for the answer), load:FILE, play, pause, stop, seek:MS, wait:MS
+// (run the event loop), await:EVENT (until EVENT, e.g. Paused, has come since
+// the word before began).
+void run(E2EHost &host, const std::string &script)
+{
+    std::istringstream words(script);
+    size_t mark = host.eventCount();
+    for (std::string word; words >> word && host.player();) {
+        IMediaPlayer2 *p = host.player();
+        const std::string arg = word.substr(word.find(':') + 1);
+        if (word.rfind("await:", 0) != 0)
+            mark = host.eventCount();
+        if (word.rfind("open:", 0) == 0)
+            host.loadAndWait(mediaPath(arg));
+        else if (word.rfind("load:", 0) == 0)
+            p->load(QString::fromStdString(mediaPath(arg)));
+        else if (word.rfind("seek:", 0) == 0)
+            p->setCurrentTime(std::stoull(arg));
+        else if (word.rfind("wait:", 0) == 0)
+            QTest::qWait(std::stoi(arg));
+        else if (word.rfind("await:", 0) == 0)
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    const Codes since = host.codesSince(mark);
+                    return !host.player() || std::count(since.begin(), since.end(), codeNamed(arg));
+                },
+                20000))
+                << word;
+        else if (word == "play")
+            p->play();
+        else if (word == "pause")
+            p->pause();
+        else if (word == "stop")
+            p->stop();
+        else
+            ADD_FAILURE() << "unknown word " << word;
+    }
+}
 
 // Whether the clock advances (playing) or stands (otherwise) over 300 ms.
 bool clockAgreesWithState(IMediaPlayer2 *p)
@@ -23,7 +71,6 @@ bool clockAgreesWithState(IMediaPlayer2 *p)
     return p->isPlaying() ? p->currentTime() > before : p->currentTime() == before;
 }
 
-
 } // namespace
 
 TEST(E2EEvents, PlaybackRaisesTheDocumentedSequences)
@@ -31,85 +78,63 @@ TEST(E2EEvents, PlaybackRaisesTheDocumentedSequences)
     PLA_REQUIRE_TEST_ENVIRONMENT();
     E2EHost host;
     IMediaPlayer2 *p = host.player();
-    ASSERT_EQ(host.loadAndWait(mediaPath("h264_aac.mp4")), EventLoaded);
-    EXPECT_EQ(host.codesSince(0, true), Codes{EventLoaded});
+    // Runs script and expects the codes it raised (with the time events, or without).
+    auto step = [&](const char *script, const Codes &codes, bool withTimes = true) {
+        const size_t mark = host.eventCount();
+        run(host, script);
+        EXPECT_EQ(host.codesSince(mark, withTimes), codes) << script;
+    };
+    step("open:h264_aac.mp4", {EventLoaded});
     EXPECT_NEAR(double(p->duration()), 4000.0, 100.0);
     EXPECT_EQ(p->videoWidth(), 320);
     EXPECT_EQ(p->videoHeight(), 240);
 
     // Commands are synchronous: their state event arrives before they return.
-    size_t mark = host.eventCount();
-    p->play();
-    EXPECT_EQ(host.codesSince(mark, true), Codes{EventPlaying});
+    step("play", {EventPlaying});
     EXPECT_TRUE(p->isPlaying());
-
     // Time events come from the ticker, thinned to at most one per 11 ms.
     const qint64 windowStart = host.nowUs();
-    QTest::qWait(1000);
-    const int times = host.count(EventTimeChanged);
-    EXPECT_GT(times, 20);
-    EXPECT_LE(times, int((host.nowUs() - windowStart) / 11000) + 2);
+    run(host, "wait:1000");
+    EXPECT_GT(host.count(EventTimeChanged), 20);
+    EXPECT_LE(host.count(EventTimeChanged), int((host.nowUs() - windowStart) / 11000) + 2);
     EXPECT_GT(p->currentTime(), 500u);
 
-    mark = host.eventCount();
-    p->pause();
-    EXPECT_EQ(host.codesSince(mark, true), Codes{EventPaused});
-    QTest::qWait(100); // let queued time events drain
+    step("pause", {EventPaused});
+    run(host, "wait:100"); // let queued time events drain
     const uint64_t pausedAt = p->currentTime();
-    mark = host.eventCount();
-    QTest::qWait(400);
-    EXPECT_EQ(host.codesSince(mark, true), Codes{}) << "no time events while paused";
+    step("wait:400", {}); // no time events while paused
     EXPECT_EQ(p->currentTime(), pausedAt);
-
     // Stop from Paused: EventStopped, then the time event of position 0;
     // refused commands are silent.
-    p->stop();
-    EXPECT_EQ(host.codesSince(mark, true), (Codes{EventStopped, EventTimeChanged}));
+    step("stop", {EventStopped, EventTimeChanged});
     EXPECT_EQ(p->currentTime(), 0u);
-    mark = host.eventCount();
-    p->stop();
-    p->pause();
-    EXPECT_EQ(host.codesSince(mark, true), Codes{});
+    step("stop pause", {});
 
     // The end: EventFinished twice, then play starts again from 0.
-    p->play();
-    ASSERT_TRUE(host.waitForEvent(EventFinished, 15000, mark));
-    QTest::qWait(300);
-    EXPECT_EQ(host.codesSince(mark), (Codes{EventPlaying, EventFinished, EventFinished}));
+    step("play await:Finished wait:300", {EventPlaying, EventFinished, EventFinished}, false);
     EXPECT_FALSE(p->isPlaying());
     EXPECT_GE(p->currentTime(), uint64_t(p->duration()) - 50);
-    p->play();
-    QTest::qWait(300);
+    run(host, "play wait:300");
     EXPECT_TRUE(p->isPlaying());
     EXPECT_LT(p->currentTime(), 2000u);
     EXPECT_EQ(host.count(4), 0) << "no undocumented event code";
 
     // A second load while playing stops the first, silently at position 0.
-    mark = host.eventCount();
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    EXPECT_EQ(host.codesSince(mark), (Codes{EventStopped, EventLoaded}));
+    step("open:seconds.mp4", {EventStopped, EventLoaded}, false);
     EXPECT_EQ(p->currentTime(), 0u);
     EXPECT_FALSE(p->isPlaying());
 
     // A seek from Loaded ends Paused, so a host that plays on EventLoaded does
     // not start; the position is at the target at once and stays there.
-    mark = host.eventCount();
     p->setCurrentTime(2000);
     EXPECT_EQ(p->currentTime(), 2000u);
-    ASSERT_TRUE(host.waitForEvent(EventPaused, 10000, mark));
-    EXPECT_EQ(host.codesSince(mark), Codes{EventPaused});
+    step("await:Paused", {EventPaused}, false);
     EXPECT_TRUE(clockAgreesWithState(p));
     EXPECT_EQ(p->currentTime(), 2000u);
 
     // A seek while playing ends Playing; a second seek before the first
     // completes is refused.
-    p->play();
-    QTest::qWait(300);
-    mark = host.eventCount();
-    p->setCurrentTime(5000);
-    p->setCurrentTime(1000);
-    ASSERT_TRUE(host.waitForEvent(EventPlaying, 10000, mark));
-    QTest::qWait(200);
+    run(host, "play wait:300 seek:5000 seek:1000 await:Playing wait:200");
     EXPECT_TRUE(p->isPlaying());
     EXPECT_GE(p->currentTime(), 5000u);
     EXPECT_LT(p->currentTime(), 7000u);
@@ -134,12 +159,10 @@ TEST(E2EEvents, FailedLoadsKeepThePathAndALaterLoadWorks)
         EXPECT_EQ(p->duration(), 0);
         EXPECT_EQ(p->videoWidth(), 0);
         EXPECT_EQ(p->statistics().videoDecodeRate + p->statistics().audioDecodeRate, 0);
-        p->play(); // refused in LoadFailed, silently
-        p->setCurrentTime(1000);
+        run(host, "play seek:1000"); // refused in LoadFailed, silently
         EXPECT_EQ(host.codesSince(mark, true), Codes{EventLoadFailed});
     }
-    EXPECT_EQ(host.loadAndWait(mediaPath("h264_aac.mp4")), EventLoaded);
-    p->play();
+    run(host, "open:h264_aac.mp4 play");
     EXPECT_TRUE(p->isPlaying());
 }
 
@@ -148,8 +171,7 @@ TEST(E2EEvents, StatisticsFollowDecodingAndPaintingAndVolumeIsClamped)
     PLA_REQUIRE_TEST_ENVIRONMENT();
     E2EHost host;
     IMediaPlayer2 *p = host.player();
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    p->play();
+    run(host, "open:seconds.mp4 play");
     // seconds.mp4: 30 pictures and about 43 AAC frames a second.
     PlayerStatistics s{};
     EXPECT_TRUE(QTest::qWaitFor(
@@ -174,37 +196,16 @@ TEST(E2EEvents, StatisticsFollowDecodingAndPaintingAndVolumeIsClamped)
 
 namespace {
 
-// One command issued from inside the first event of a kind, and the state and
+// A host script run from inside the first event of a kind, and the state and
 // clock the player is in afterwards.
 struct Reaction {
-    const char *name;
-    std::function<void(E2EHost &)> prepare; // before the reaction is armed
-    std::function<void(IMediaPlayer2 *)> trigger;
+    const char *name, *prepare, *trigger; // prepare runs before the reaction is armed
     int event;
-    std::function<void(IMediaPlayer2 *)> command; // none: the trigger alone is the test
+    const char *command; // empty: the trigger alone is the test
     bool playing;
     uint64_t from, to; // where the clock is afterwards
     int64_t durationMs;
 };
-
-void playNearTheEnd(E2EHost &host)
-{
-    ASSERT_EQ(host.loadAndWait(mediaPath("h264_aac.mp4")), EventLoaded);
-    const size_t mark = host.eventCount();
-    host.player()->setCurrentTime(3600);
-    ASSERT_TRUE(host.waitForEvent(EventPaused, 10000, mark));
-}
-
-void playSeconds(E2EHost &host)
-{
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    host.player()->play();
-    QTest::qWait(500);
-}
-
-const QString kSeconds = QString::fromStdString(mediaPath("seconds.mp4"));
-const QString kFourSeconds = QString::fromStdString(mediaPath("h264_aac.mp4"));
-auto play = [](IMediaPlayer2 *p) { p->play(); };
 
 void PrintTo(const Reaction &r, std::ostream *os)
 {
@@ -212,6 +213,9 @@ void PrintTo(const Reaction &r, std::ostream *os)
 }
 
 class E2ECallbacks : public ::testing::TestWithParam<Reaction> {};
+
+const char kNearTheEnd[] = "open:h264_aac.mp4 seek:3600 await:Paused";
+const char kPlaying[] = "open:seconds.mp4 play wait:500";
 
 } // namespace
 
@@ -221,15 +225,14 @@ TEST_P(E2ECallbacks, CommandInsideAnEventLeavesTheStateItAnnounces)
     const Reaction &r = GetParam();
     E2EHost host;
     IMediaPlayer2 *p = host.player();
-    if (r.prepare)
-        r.prepare(host);
+    run(host, r.prepare);
     bool reacted = false;
     p->addListener([&](int code) {
-        if (code == r.event && !std::exchange(reacted, true) && r.command)
-            r.command(p);
+        if (code == r.event && !std::exchange(reacted, true))
+            run(host, r.command);
     });
     MessageCapture messages;
-    r.trigger(p);
+    run(host, r.trigger);
     ASSERT_TRUE(QTest::qWaitFor([&] { return reacted; }, 15000));
     QTest::qWait(400); // whatever the player does on after the event
     EXPECT_TRUE(QTest::qWaitFor(
@@ -248,38 +251,19 @@ TEST_P(E2ECallbacks, CommandInsideAnEventLeavesTheStateItAnnounces)
 INSTANTIATE_TEST_SUITE_P(
     Hosts, E2ECallbacks,
     ::testing::Values(
-        // Looping: the end handling must not undo the host's play, which starts from 0.
-        Reaction{"PlayInFinished", playNearTheEnd, play, EventFinished, play, true, 0, 2000, 4000},
-        Reaction{"LoadInFinished", playNearTheEnd, play, EventFinished,
-                 [](IMediaPlayer2 *p) {
-                     p->load(kSeconds);
-                     p->play();
-                 }, true, 0, 2000, 8000},
+        // Looping and playlist hosts: the end handling must not undo their commands.
+        Reaction{"PlayInFinished", kNearTheEnd, "play", EventFinished, "play", true, 0, 2000, 4000},
+        Reaction{"LoadInFinished", kNearTheEnd, "play", EventFinished, "load:seconds.mp4 play", true, 0, 2000, 8000},
         // Really playing again, on from the pause point.
-        Reaction{"PlayInPaused", playSeconds, [](IMediaPlayer2 *p) { p->pause(); }, EventPaused, play, true, 300, 3000,
-                 8000},
+        Reaction{"PlayInPaused", kPlaying, "pause", EventPaused, "play", true, 300, 3000, 8000},
         // Stopped at 0, and the next play starts there.
-        Reaction{"StopInPlaying", playSeconds, [](IMediaPlayer2 *p) {
-                     p->pause();
-                     p->play();
-                 }, EventPlaying,
-                 [](IMediaPlayer2 *p) { p->stop(); }, false, 0, 0, 8000},
-        Reaction{"SeekInTimeChanged", playSeconds, [](IMediaPlayer2 *) {}, EventTimeChanged,
-                 [](IMediaPlayer2 *p) { p->setCurrentTime(6000); }, true, 6000, 8000, 8000},
-        Reaction{"PlayInLoaded", nullptr, [](IMediaPlayer2 *p) { p->load(kSeconds); }, EventLoaded, play, true, 100,
-                 3000, 8000},
-        Reaction{"SeekAndStopInLoaded", nullptr, [](IMediaPlayer2 *p) { p->load(kFourSeconds); }, EventLoaded,
-                 [](IMediaPlayer2 *p) {
-                     p->setCurrentTime(1500);
-                     p->stop();
-                 }, false, 0, 1500, 4000},
-        // A load while a seek is under way is answered, and the abandoned
-        // seek's completion does not come back later to play.
-        Reaction{"LoadDuringASeek", playSeconds, [](IMediaPlayer2 *p) {
-                     p->setCurrentTime(6000);
-                     p->load(kFourSeconds);
-                 },
-                 EventLoaded, nullptr, false, 0, 0, 4000}),
+        Reaction{"StopInPlaying", kPlaying, "pause play", EventPlaying, "stop", false, 0, 0, 8000},
+        Reaction{"SeekInTimeChanged", kPlaying, "", EventTimeChanged, "seek:6000", true, 6000, 8000, 8000},
+        Reaction{"PlayInLoaded", "", "load:seconds.mp4", EventLoaded, "play", true, 100, 3000, 8000},
+        Reaction{"SeekAndStopInLoaded", "", "load:h264_aac.mp4", EventLoaded, "seek:1500 stop", false, 0, 1500, 4000},
+        // A load during a seek is answered, and the abandoned seek's
+        // completion does not come back later to play.
+        Reaction{"LoadDuringASeek", kPlaying, "seek:6000 load:h264_aac.mp4", EventLoaded, "", false, 0, 0, 4000}),
     [](const ::testing::TestParamInfo<Reaction> &info) { return std::string(info.param.name); });
 
 TEST(E2EEvents, DeletingThePlayerInsideAnyEventIsSafe)
@@ -292,32 +276,14 @@ TEST(E2EEvents, DeletingThePlayerInsideAnyEventIsSafe)
         bool deleted = false;
         int laterCalls = 0;
         host.player()->addListener([&](int code) {
-            if (code == victim && !deleted) {
-                deleted = true;
+            if (code == victim && !std::exchange(deleted, true))
                 host.destroyPlayer();
-            }
         });
         // Registered after the deleting one: never called once the player is gone.
         host.player()->addListener([&](int) { laterCalls += deleted; });
-        auto waitUntil = [&](int code, int times) {
-            (void)QTest::qWaitFor([&] { return deleted || host.count(code) >= times; }, 20000);
-        };
-        // Each step runs only while the player still exists.
-        const std::vector<std::function<void(IMediaPlayer2 *)>> steps = {
-            [](IMediaPlayer2 *q) { q->load(kFourSeconds); },
-            [](IMediaPlayer2 *q) { q->setCurrentTime(3600); },
-            [&](IMediaPlayer2 *) { waitUntil(EventPaused, 1); }, // a seek from Loaded ends Paused
-            play,
-            [](IMediaPlayer2 *q) { q->pause(); },
-            [](IMediaPlayer2 *q) { q->stop(); },
-            [](IMediaPlayer2 *q) { q->setCurrentTime(3600); },
-            [&](IMediaPlayer2 *) { waitUntil(EventStopped, 2); },
-            play,
-            [&](IMediaPlayer2 *) { waitUntil(EventFinished, 1); },
-        };
-        for (const auto &step : steps)
-            if (!deleted)
-                step(host.player());
+        // A seek ends with the state it left, announced: Paused after a load.
+        run(host, "load:h264_aac.mp4 seek:3600 await:Paused play pause stop seek:3600 await:Stopped play "
+                  "await:Finished");
         EXPECT_TRUE(deleted);
         EXPECT_EQ(laterCalls, 0);
         QTest::qWait(100); // events queued before the delete must not reach anything
@@ -329,7 +295,7 @@ TEST(E2EEvents, ListenersKeepTheirStateAndLateOnesWaitForTheNextEvent)
     PLA_REQUIRE_TEST_ENVIRONMENT();
     E2EHost host;
     IMediaPlayer2 *p = host.player();
-    std::vector<int> late, seen;
+    Codes late, seen;
     // A mutable lambda counts in its own copy of n: the player must call the
     // callback it holds, not a fresh copy each time.
     p->addListener([&seen, n = 0](int code) mutable {
@@ -341,10 +307,10 @@ TEST(E2EEvents, ListenersKeepTheirStateAndLateOnesWaitForTheNextEvent)
         if (code == EventLoaded && adds++ < 50) // many, so the list must grow during delivery
             p->addListener([&late](int c) { late.push_back(c); });
     });
-    ASSERT_EQ(host.loadAndWait(mediaPath("h264_aac.mp4")), EventLoaded);
+    run(host, "open:h264_aac.mp4");
     EXPECT_TRUE(late.empty()) << "callbacks added while EventLoaded is delivered do not hear it";
-    p->play();
+    run(host, "play");
     EXPECT_EQ(late, Codes{EventPlaying}) << "one added callback per EventLoaded delivery";
-    p->pause();
+    run(host, "pause");
     EXPECT_EQ(seen, (Codes{1, 2, 3}));
 }
