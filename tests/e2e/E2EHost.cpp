@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <set>
 #include <dlfcn.h>
 #include <stdexcept>
 #include <utility>
@@ -104,4 +105,34 @@ QColor E2EHost::centreColour()
         return QColor(0, 0, 0, 0);
     const QImage centre = image.copy(image.width() / 2 - 8, image.height() / 2 - 8, 17, 17);
     return centre.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
+}
+
+int E2EHost::followSeconds(int seconds, int timeoutMs, qint64 *firstPictureUs)
+{
+    std::set<uint64_t> matched;
+    const size_t mark = codes.size();
+    (void)QTest::qWaitFor(
+        [&] {
+            const uint64_t t = p->currentTime(), second = t / 1000;
+            const bool midSecond = t % 1000 >= 250 && t % 1000 <= 750;
+            const bool first = firstPictureUs && *firstPictureUs < 0;
+            // The last second of seconds.mp4 is left out: the end may come first.
+            if ((first || (midSecond && !matched.count(second))) && second < 7) {
+                const qint64 grabbedUs = nowUs();
+                const QColor c = centreColour();
+                if (first && !near(c, Qt::black, 39))
+                    *firstPictureUs = grabbedUs;
+                if (!midSecond || p->currentTime() / 1000 != second)
+                    return false; // the grab straddled a second boundary: sample again
+                if (near(c, kSecondColour[second]))
+                    matched.insert(second);
+                else
+                    EXPECT_TRUE(second > 0 && near(c, kSecondColour[second - 1]))
+                        << "at " << t << " ms the picture is " << c.name().toStdString();
+            }
+            return int(matched.size()) >= seconds ||
+                   std::count(codes.begin() + long(mark), codes.end(), EventFinished) > 0;
+        },
+        timeoutMs);
+    return int(matched.size());
 }

@@ -42,6 +42,13 @@ public:
 
     qint64 nowUs() const { return sinceStart.nsecsElapsed() / 1000; }
 
+    // While playing, samples the centre of the picture mid-second: it must show
+    // kSecondColour of the clock's second (on a busy machine the previous
+    // second's is tolerated, nothing else). Returns how many seconds matched
+    // once `seconds` have, EventFinished came or timeoutMs passed. firstPictureUs:
+    // when the first picture that is not black was seen.
+    int followSeconds(int seconds, int timeoutMs = 12000, qint64 *firstPictureUs = nullptr);
+
 private:
     void *library = nullptr;
     IMediaPlayer2 *p = nullptr;

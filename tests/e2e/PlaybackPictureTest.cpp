@@ -9,36 +9,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <set>
 
 namespace {
-
-// Plays until the picture has shown the colour of the clock's second, sampled
-// mid-second, in `seconds` different seconds of seconds.mp4. A busy machine
-// may show a frame late, so the previous second's colour is tolerated on the
-// way; any other colour is a fault.
-void expectColoursFollowTheClock(E2EHost &host, int seconds)
-{
-    IMediaPlayer2 *p = host.player();
-    std::set<uint64_t> matched;
-    (void)QTest::qWaitFor(
-        [&] {
-            const uint64_t t = p->currentTime(), second = t / 1000;
-            if (t % 1000 < 250 || t % 1000 > 750 || matched.count(second) || t >= 7000)
-                return int(matched.size()) >= seconds;
-            const QColor c = host.centreColour();
-            if (p->currentTime() / 1000 != second)
-                return false; // the grab straddled a second boundary: sample again
-            if (near(c, kSecondColour[second]))
-                matched.insert(second);
-            else
-                EXPECT_TRUE(second > 0 && near(c, kSecondColour[second - 1]))
-                    << "at " << t << " ms the picture is " << c.name().toStdString();
-            return int(matched.size()) >= seconds;
-        },
-        12000);
-    EXPECT_GE(int(matched.size()), seconds);
-}
 
 std::vector<std::string> threadNames()
 {
@@ -67,7 +39,7 @@ TEST(E2EPicture, PictureFollowsPlayPauseSeekStopAndReload)
     IMediaPlayer2 *p = host.player();
     ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
     p->play();
-    expectColoursFollowTheClock(host, 3);
+    EXPECT_EQ(host.followSeconds(3), 3);
 
     // Paused: the picture of the paused position stays.
     ASSERT_TRUE(QTest::qWaitFor([&] { return p->currentTime() % 1000 > 300 && p->currentTime() % 1000 < 600; }, 3000));
@@ -95,7 +67,7 @@ TEST(E2EPicture, PictureFollowsPlayPauseSeekStopAndReload)
     QTest::qWait(300);
     EXPECT_FALSE(near(host.centreColour(), kSecondColour[3])) << "the previous picture is gone";
     p->play();
-    expectColoursFollowTheClock(host, 2);
+    EXPECT_EQ(host.followSeconds(2), 2);
 }
 
 TEST(E2EPicture, LoadBeforeTheWidgetIsShownThenShowIt)
@@ -109,7 +81,7 @@ TEST(E2EPicture, LoadBeforeTheWidgetIsShownThenShowIt)
     // The first paints of a window that has just been mapped take a moment to
     // reach the screen.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !near(host.centreColour(), QColor(0, 0, 0), 10); }, 5000));
-    expectColoursFollowTheClock(host, 2);
+    EXPECT_EQ(host.followSeconds(2), 2);
 }
 
 // The completion of a seek starts the audio output through the GUI thread and
@@ -157,7 +129,7 @@ TEST(E2EPicture, HardwareFactoryFallsBackToTheSoftwareConverter)
         ASSERT_EQ(hw.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
         EXPECT_EQ(messages.count(refused + "0", QtWarningMsg), 1);
         hw.player()->play();
-        expectColoursFollowTheClock(hw, 2);
+        EXPECT_EQ(hw.followSeconds(2), 2);
     }
     // rgb0 is a CUDA-converter format: taken by it when built in (failing
     // without a GPU), else refused with the warning. Either way it plays.
