@@ -1,54 +1,16 @@
 #include "e2e/E2EHost.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QGuiApplication>
-#include <QImage>
 #include <QPixmap>
 #include <QScreen>
-#include <QThread>
+#include <QTest>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <set>
 #include <dlfcn.h>
-#include <fstream>
 #include <stdexcept>
-
-bool waitFor(const std::function<bool()> &pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-void pump(int ms)
-{
-    waitFor([] { return false; }, ms);
-}
-
-std::vector<std::string> threadNames()
-{
-    std::vector<std::string> names;
-    QDir tasks("/proc/self/task");
-    for (const QString &id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        std::ifstream comm(("/proc/self/task/" + id + "/comm").toStdString());
-        std::string name;
-        if (std::getline(comm, name))
-            names.push_back(name);
-    }
-    return names;
-}
-
-bool near(const QColor &a, const QColor &b, int tol)
-{
-    return std::abs(a.red() - b.red()) <= tol && std::abs(a.green() - b.green()) <= tol &&
-           std::abs(a.blue() - b.blue()) <= tol;
-}
+#include <utility>
 
 E2EHost::E2EHost(const char *factory, bool show, QSize size)
 {
@@ -57,12 +19,9 @@ E2EHost::E2EHost(const char *factory, bool show, QSize size)
     if (!library)
         throw std::runtime_error(std::string("dlopen: ") + dlerror());
     auto create = reinterpret_cast<CreatePlayerFunction>(dlsym(library, factory));
-    if (!create)
-        throw std::runtime_error(std::string("no factory ") + factory);
-    p = create();
-    if (!p)
-        throw std::runtime_error("factory returned null");
-    p->addListener([this](int code) { recorded.push_back({code, nowUs()}); });
+    if (!create || !(p = create()))
+        throw std::runtime_error(std::string("no player from ") + factory);
+    p->addListener([this](int code) { codes.push_back(code); });
 
     win = std::make_unique<QWidget>();
     auto *layout = new QVBoxLayout(win.get());
@@ -83,8 +42,8 @@ E2EHost::~E2EHost()
 void E2EHost::showWindow()
 {
     win->show();
-    waitFor([this] { return win->isVisible() && p && p->widget()->isVisible(); }, 5000);
-    pump(100);
+    (void)QTest::qWaitFor([this] { return p && p->widget()->isVisible(); }, 5000);
+    QTest::qWait(100);
 }
 
 void E2EHost::destroyPlayer()
@@ -93,43 +52,40 @@ void E2EHost::destroyPlayer()
         return;
     // The window must not delete the player's widget: the player does.
     p->widget()->setParent(nullptr);
-    delete p;
-    p = nullptr;
+    delete std::exchange(p, nullptr);
 }
 
 int E2EHost::count(int code) const
 {
-    int n = 0;
-    for (const auto &e : recorded)
-        n += e.code == code;
-    return n;
+    return int(std::count(codes.begin(), codes.end(), code));
 }
 
-bool E2EHost::waitForEvent(int code, int timeoutMs, size_t fromIndex)
+std::vector<int> E2EHost::codesSince(size_t from, bool withTimes) const
 {
-    return waitFor(
-        [&] {
-            for (size_t i = fromIndex; i < recorded.size(); ++i)
-                if (recorded[i].code == code)
-                    return true;
-            return false;
-        },
-        timeoutMs);
+    std::vector<int> result;
+    for (size_t i = from; i < codes.size(); ++i)
+        if (withTimes || codes[i] != EventTimeChanged)
+            result.push_back(codes[i]);
+    return result;
+}
+
+bool E2EHost::waitForEvent(int code, int timeoutMs, size_t from)
+{
+    return QTest::qWaitFor([&] { return std::find(codes.begin() + long(from), codes.end(), code) != codes.end(); },
+                           timeoutMs);
 }
 
 int E2EHost::loadAndWait(const std::string &path, int timeoutMs)
 {
-    const size_t from = recorded.size();
+    const size_t from = codes.size();
     p->load(QString::fromStdString(path));
     int result = -1;
-    waitFor(
+    (void)QTest::qWaitFor(
         [&] {
-            for (size_t i = from; i < recorded.size(); ++i)
-                if (recorded[i].code == EventLoaded || recorded[i].code == EventLoadFailed) {
-                    result = recorded[i].code;
-                    return true;
-                }
-            return false;
+            for (size_t i = from; i < codes.size() && result < 0; ++i)
+                if (codes[i] == EventLoaded || codes[i] == EventLoadFailed)
+                    result = codes[i];
+            return result >= 0;
         },
         timeoutMs);
     return result;
@@ -139,8 +95,7 @@ QImage E2EHost::grabWidget()
 {
     QWidget *w = p->widget();
     const QPoint origin = w->mapToGlobal(QPoint(0, 0));
-    QScreen *screen = QGuiApplication::primaryScreen();
-    return screen->grabWindow(0, origin.x(), origin.y(), w->width(), w->height()).toImage();
+    return QGuiApplication::primaryScreen()->grabWindow(0, origin.x(), origin.y(), w->width(), w->height()).toImage();
 }
 
 QColor E2EHost::centreColour()
@@ -148,15 +103,36 @@ QColor E2EHost::centreColour()
     const QImage image = grabWidget();
     if (image.isNull())
         return QColor(0, 0, 0, 0);
-    const int cx = image.width() / 2, cy = image.height() / 2;
-    long r = 0, g = 0, b = 0, n = 0;
-    for (int y = cy - 8; y <= cy + 8; ++y)
-        for (int x = cx - 8; x <= cx + 8; ++x) {
-            const QColor c = image.pixelColor(x, y);
-            r += c.red();
-            g += c.green();
-            b += c.blue();
-            ++n;
-        }
-    return QColor(int(r / n), int(g / n), int(b / n));
+    const QImage centre = image.copy(image.width() / 2 - 8, image.height() / 2 - 8, 17, 17);
+    return centre.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
+}
+
+int E2EHost::followSeconds(int seconds, int timeoutMs, qint64 *firstPictureUs)
+{
+    std::set<uint64_t> matched;
+    const size_t mark = codes.size();
+    (void)QTest::qWaitFor(
+        [&] {
+            const uint64_t t = p->currentTime(), second = t / 1000;
+            const bool midSecond = t % 1000 >= 250 && t % 1000 <= 750;
+            const bool first = firstPictureUs && *firstPictureUs < 0;
+            // The last second of seconds.mp4 is left out: the end may come first.
+            if ((first || (midSecond && !matched.count(second))) && second < 7) {
+                const qint64 grabbedUs = nowUs();
+                const QColor c = centreColour();
+                if (first && !near(c, Qt::black, 39))
+                    *firstPictureUs = grabbedUs;
+                if (!midSecond || p->currentTime() / 1000 != second)
+                    return false; // the grab straddled a second boundary: sample again
+                if (near(c, kSecondColour[second]))
+                    matched.insert(second);
+                else
+                    EXPECT_TRUE(second > 0 && near(c, kSecondColour[second - 1]))
+                        << "at " << t << " ms the picture is " << c.name().toStdString();
+            }
+            return int(matched.size()) >= seconds ||
+                   std::count(codes.begin() + long(mark), codes.end(), EventFinished) > 0;
+        },
+        timeoutMs);
+    return int(matched.size());
 }

@@ -3,36 +3,36 @@
 // directory laid out as a user's install, with the runtime library beside it
 // and no LD_LIBRARY_PATH, so every frame here also proves that it finds the
 // runtime there. GUI thread only.
-#include "common/TestMedia.h"
 #include "e2e/E2EHost.h"
 
 #include "SimVRControl.h"
 
 #include <QApplication>
-#include <QImage>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace {
 
+const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255);
+
 class VrE2E : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTestEnvironment())
-            GTEST_SKIP() << "needs tools/test-env.sh";
+        PLA_REQUIRE_TEST_ENVIRONMENT();
         ASSERT_TRUE(sim.ok()) << "simulated runtime not found: " << dlerror();
         sim.reset(1);
     }
 
-    // Waits until the headset has been given `frames` more frames.
+    // Waits until the headset has been given `frames` more frames (two eyes each).
     bool waitForFrames(int frames)
     {
         const int target = sim.submitCount() + 2 * frames;
-        return waitFor([&] { return sim.submitCount() >= target; }, 20000);
+        return QTest::qWaitFor([&] { return sim.submitCount() >= target; }, 20000);
     }
 
     // Stopped first: deleting a player whose audio output was just started
@@ -40,8 +40,16 @@ protected:
     static void deletePlayer(E2EHost &host)
     {
         host.player()->stop();
-        pump(100);
+        QTest::qWait(100);
         host.destroyPlayer();
+    }
+
+    static std::unique_ptr<E2EHost> playing(const std::string &clip, const char *factory = "CreateHwVr")
+    {
+        auto host = std::make_unique<E2EHost>(factory, true, QSize(320, 160));
+        EXPECT_EQ(host->loadAndWait(clip), EventLoaded);
+        host->player()->play();
+        return host;
     }
 
     SimVRClient sim{PLA_SIMVR_LIBRARY};
@@ -50,31 +58,13 @@ protected:
 // The widget's pixel at fractions fx, fy of its size matches expected.
 void expectAt(const QImage &image, double fx, double fy, const QColor &expected)
 {
-    const QColor seen(image.pixel(int(fx * image.width()), int(fy * image.height())));
-    EXPECT_TRUE(near(seen, expected)) << "at " << fx << "," << fy << ": " << seen.red() << "," << seen.green() << ","
-                                      << seen.blue();
-}
-
-// The left half of the widget mirrors the left eye, the right half the right
-// eye; each is checked above, at and below its middle.
-void expectHalves(E2EHost &host, const QColor &left, const QColor &right)
-{
-    const QImage image = host.grabWidget();
-    for (double fy : {0.3, 0.5, 0.7}) {
-        expectAt(image, 0.25, fy, left);
-        expectAt(image, 0.75, fy, right);
-    }
-}
-
-void expectHalves(E2EHost &host, const QColor &expected)
-{
-    expectHalves(host, expected, expected);
+    const QColor seen = image.pixelColor(int(fx * image.width()), int(fy * image.height()));
+    EXPECT_TRUE(near(seen, expected)) << "at " << fx << "," << fy << ": " << seen.name().toStdString();
 }
 
 // A drag across the player's widget as the user's mouse makes it.
-void drag(E2EHost &host, int dx, int dy)
+void drag(QWidget *w, int dx, int dy)
 {
-    QWidget *w = host.player()->widget();
     const QPoint from(w->width() / 2, w->height() / 2), to = from + QPoint(dx, dy);
     QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
@@ -82,74 +72,80 @@ void drag(E2EHost &host, int dx, int dy)
     QApplication::sendEvent(w, &press);
     QApplication::sendEvent(w, &move);
     QApplication::sendEvent(w, &release);
-    pump(300);
+    QTest::qWait(300);
 }
 
 } // namespace
 
 // equirect.mp4: quarters red, green, blue, yellow from left to right. From
 // the sphere's centre, 45 degrees left of ahead is the middle of the green
-// quarter and 45 degrees right the middle of the blue one.
-TEST_F(VrE2E, HwVrHostShowsTheClipThroughTheHeadset)
+// quarter and 45 degrees right the middle of the blue one. A top-bottom
+// stereoscopic file as Matroska marks it gives the top half (red) to the left
+// eye and the bottom half (blue) to the right one. The widget's left half
+// mirrors the left eye, the right half the right eye.
+TEST_F(VrE2E, TheHeadsetShowsWhereItLooksEachEyeItsHalf)
 {
-    sim.pose(45, 0, 0.0f, -1.0f, -3.0f);
-    E2EHost host("CreateHwVr", true, QSize(320, 160));
-    EXPECT_EQ(host.player()->renderMode(), 3);
-    ASSERT_EQ(host.loadAndWait(mediaPath("equirect.mp4")), EventLoaded);
-    host.player()->play();
-    ASSERT_TRUE(waitForFrames(20)) << "the headset gets no frames: the runtime beside the plug-in was not used";
-    expectHalves(host, QColor(0, 255, 0));
+    QTemporaryDir dir;
+    const QString stereo = dir.filePath(QStringLiteral("top-bottom.mkv"));
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=c=red:s=512x512:r=25:d=4", "-vf",
+                  "drawbox=x=0:y=256:w=512:h=256:color=blue:t=fill", "-metadata:s:v", "stereo_mode=top_bottom",
+                  "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", stereo});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << ffmpeg.readAllStandardError().data();
 
-    sim.pose(-45, 0, 0.0f, -1.0f, -3.0f);
-    ASSERT_TRUE(waitForFrames(5));
-    expectHalves(host, QColor(0, 0, 255));
-
-    deletePlayer(host);
-    EXPECT_EQ(sim.events("IS"), "IS");
-}
-
-TEST_F(VrE2E, SwitchingModesCreatesTheVrModeOnceAndDeletingThePlayerShutsItDown)
-{
-    E2EHost host("CreateSw", true, QSize(320, 160));
-    ASSERT_EQ(host.loadAndWait(mediaPath("equirect.mp4")), EventLoaded);
-    host.player()->play();
-    pump(200);
-    EXPECT_EQ(sim.events("I"), "") << "the flat mode started the runtime";
-
-    host.player()->setRenderMode(3);
-    EXPECT_EQ(host.player()->renderMode(), 3);
-    ASSERT_TRUE(waitForFrames(5));
-
-    host.player()->setRenderMode(0);
-    pump(300);
-    const int submittedInFlatMode = sim.submitCount();
-    pump(300);
-    EXPECT_EQ(sim.submitCount(), submittedInFlatMode) << "the headset is fed in the flat mode";
-
-    host.player()->setRenderMode(3);
-    ASSERT_TRUE(waitForFrames(5));
-    EXPECT_EQ(sim.events("IS"), "I") << "a second VR mode was made, or the first one shut down";
-
-    deletePlayer(host);
-    EXPECT_EQ(sim.events("IS"), "IS");
-}
-
-TEST_F(VrE2E, TwoVrPlayersShareTheRuntimeUntilTheLastIsDeleted)
-{
-    E2EHost first("CreateHwVr", true, QSize(320, 160));
-    E2EHost second("CreateHwVr", true, QSize(320, 160));
-    for (E2EHost *host : {&first, &second}) {
-        ASSERT_EQ(host->loadAndWait(mediaPath("equirect.mp4")), EventLoaded);
-        host->player()->play();
+    const struct {
+        std::string clip;
+        float yaw;
+        QColor left, right;
+    } views[] = {{mediaPath("equirect.mp4"), 45, kGreen, kGreen},
+                 {mediaPath("equirect.mp4"), -45, kBlue, kBlue},
+                 {stereo.toStdString(), 0, kRed, kBlue}};
+    std::unique_ptr<E2EHost> host;
+    for (const auto &view : views) {
+        SCOPED_TRACE(view.clip + " at " + std::to_string(view.yaw));
+        sim.pose(view.yaw, 0, 0.0f, -1.0f, -3.0f);
+        if (!host || host->player()->filePath().toStdString() != view.clip) {
+            if (host)
+                deletePlayer(*host);
+            host = playing(view.clip);
+            EXPECT_EQ(host->player()->renderMode(), RenderModeVR);
+        }
+        ASSERT_TRUE(waitForFrames(20)) << "the headset gets no frames: the runtime beside the plug-in was not used";
+        const QImage image = host->grabWidget();
+        for (double fy : {0.3, 0.5, 0.7}) {
+            expectAt(image, 0.25, fy, view.left);
+            expectAt(image, 0.75, fy, view.right);
+        }
     }
-    ASSERT_TRUE(waitForFrames(10));
-    EXPECT_EQ(sim.events("IS"), "I") << "one session for both players";
+    deletePlayer(*host);
+    EXPECT_EQ(sim.events("IS"), "ISIS");
+}
 
-    deletePlayer(first);
+// The VR mode is made once per player and the runtime once for all players:
+// switching modes back and forth and deleting one of two players keep it.
+TEST_F(VrE2E, PlayersShareTheRuntimeUntilTheLastIsDeleted)
+{
+    auto flat = playing(mediaPath("equirect.mp4"), "CreateSw");
+    QTest::qWait(200);
+    EXPECT_EQ(sim.events("I"), "") << "the flat mode started the runtime";
+    flat->player()->setRenderMode(RenderModeVR);
+    ASSERT_TRUE(waitForFrames(5));
+    flat->player()->setRenderMode(RenderModeNormal);
+    QTest::qWait(300);
+    const int submittedInFlatMode = sim.submitCount();
+    QTest::qWait(300);
+    EXPECT_EQ(sim.submitCount(), submittedInFlatMode) << "the headset is fed in the flat mode";
+    flat->player()->setRenderMode(RenderModeVR);
+    ASSERT_TRUE(waitForFrames(5));
+
+    auto vr = playing(mediaPath("equirect.mp4"));
+    ASSERT_TRUE(waitForFrames(10));
+    EXPECT_EQ(sim.events("IS"), "I") << "one session for both players and all modes";
+    deletePlayer(*flat);
     EXPECT_EQ(sim.events("IS"), "I") << "deleting one player shut the runtime down under the other";
     ASSERT_TRUE(waitForFrames(10)) << "the remaining player no longer reaches the headset";
-
-    deletePlayer(second);
+    deletePlayer(*vr);
     EXPECT_EQ(sim.events("IS"), "IS");
 }
 
@@ -158,48 +154,20 @@ TEST_F(VrE2E, TwoVrPlayersShareTheRuntimeUntilTheLastIsDeleted)
 TEST_F(VrE2E, WithoutAHeadsetTheMouseLooksAround)
 {
     sim.reset(0);
-    E2EHost host("CreateHwVr", true, QSize(320, 160));
-    ASSERT_EQ(host.loadAndWait(mediaPath("equirect.mp4")), EventLoaded);
-    host.player()->play();
-    pump(1000);
+    auto host = playing(mediaPath("equirect.mp4"));
+    QTest::qWait(1000);
     // Ahead is the border of the green and blue quarters, over the whole widget.
-    QImage image = host.grabWidget();
-    expectAt(image, 0.25, 0.5, QColor(0, 255, 0));
-    expectAt(image, 0.45, 0.5, QColor(0, 255, 0));
-    expectAt(image, 0.55, 0.5, QColor(0, 0, 255));
-    expectAt(image, 0.75, 0.5, QColor(0, 0, 255));
+    QImage image = host->grabWidget();
+    expectAt(image, 0.45, 0.5, kGreen);
+    expectAt(image, 0.55, 0.5, kBlue);
 
-    drag(host, 180, 0); // 45 degrees left: the green quarter's middle
-    image = host.grabWidget();
-    expectAt(image, 0.5, 0.5, QColor(0, 255, 0));
-    expectAt(image, 0.1, 0.5, QColor(255, 0, 0));
+    drag(host->player()->widget(), 180, 0); // 45 degrees left: the green quarter's middle
+    image = host->grabWidget();
+    expectAt(image, 0.5, 0.5, kGreen);
+    expectAt(image, 0.1, 0.5, kRed);
+    drag(host->player()->widget(), 0, 400); // straight up: the picture's top row
+    expectAt(host->grabWidget(), 0.5, 0.5, Qt::white);
 
-    drag(host, 0, 400); // straight up: the picture's top row
-    expectAt(host.grabWidget(), 0.5, 0.5, QColor(255, 255, 255));
-
-    deletePlayer(host);
+    deletePlayer(*host);
     EXPECT_EQ(sim.events("LRW"), "") << "something was given to a compositor";
-}
-
-// A top-bottom stereoscopic file as Matroska marks it: the top half (red) is
-// the left eye's, the bottom half (blue) the right eye's.
-TEST_F(VrE2E, TopBottomStereoFileGivesEachEyeItsHalf)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString clip = dir.filePath(QStringLiteral("top-bottom.mkv"));
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=c=red:s=512x512:r=25:d=4", "-vf",
-                  "drawbox=x=0:y=256:w=512:h=256:color=blue:t=fill", "-metadata:s:v", "stereo_mode=top_bottom",
-                  "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", clip});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << ffmpeg.readAllStandardError().data();
-
-    sim.pose(0, 0, 0.0f, -1.0f, -3.0f);
-    E2EHost host("CreateHwVr", true, QSize(320, 160));
-    ASSERT_EQ(host.loadAndWait(clip.toStdString()), EventLoaded);
-    host.player()->play();
-    ASSERT_TRUE(waitForFrames(20));
-    expectHalves(host, QColor(255, 0, 0), QColor(0, 0, 255));
-    deletePlayer(host);
 }

@@ -4,7 +4,7 @@
 #include "IMediaPlayer2.h"
 #include "MainWindow.h"
 #include "PluginLoader.h"
-#include "common/TestMedia.h"
+#include "common/TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,11 +22,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -35,21 +33,21 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTestEnvironment())
-            GTEST_SKIP() << "needs tools/test-env.sh (display and sound server)";
+        PLA_REQUIRE_TEST_ENVIRONMENT();
         static PluginLoader loader; // stays loaded, as in player-host
         if (loader.fileName().isEmpty()) {
             ASSERT_TRUE(loader.load(PluginLoader::defaultPath())) << loader.errorString().toStdString();
         }
-        IMediaPlayer2 *player = loader.create(PluginLoader::Factory::Sw);
-        ASSERT_NE(player, nullptr);
-        window = std::make_unique<MainWindow>(player);
+        IMediaPlayer2 *created = loader.create(PluginLoader::Factory::Sw);
+        ASSERT_NE(created, nullptr);
+        window = std::make_unique<MainWindow>(created);
         window->setErrorDialogs(false);
         spy = std::make_unique<QSignalSpy>(window.get(), &MainWindow::playerEvent);
         window->resize(640, 420);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QApplication::setActiveWindow(window.get());
+        player = window->player();
     }
 
     void TearDown() override
@@ -60,16 +58,13 @@ protected:
 
     int count(int code) const
     {
-        int n = 0;
-        for (const QList<QVariant> &args : *spy)
-            n += args.at(0).toInt() == code;
-        return n;
+        return int(std::count_if(spy->begin(), spy->end(), [&](const QList<QVariant> &a) { return a[0] == code; }));
     }
 
     // Waits (event loop running) until event code has arrived `times` times in all.
-    bool waitFor(int code, int times = 1, int timeoutMs = 10000)
+    bool waitFor(int code, int times = 1)
     {
-        return QTest::qWaitFor([&] { return count(code) >= times; }, timeoutMs);
+        return QTest::qWaitFor([&] { return count(code) >= times; }, 10000);
     }
 
     void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -86,16 +81,17 @@ protected:
         QApplication::sendEvent(video, &event);
     }
 
-    int volumePercent() const { return qRound(window->player()->volume() * 100); }
+    int volumePercent() const { return qRound(player->volume() * 100); }
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QSignalSpy> spy;
+    IMediaPlayer2 *player = nullptr;
+    const QString clip = QString::fromStdString(mediaPath("seconds.mp4"));
 };
 
 TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
 {
-    IMediaPlayer2 *player = window->player();
-    window->openFile(QString::fromStdString(mediaPath("seconds.mp4")), false);
+    window->openFile(clip, false);
     ASSERT_EQ(count(EventLoaded), 1);
     EXPECT_EQ(window->durationText(), QStringLiteral("0:08"));
     EXPECT_EQ(window->positionText(), QStringLiteral("0:00"));
@@ -124,16 +120,6 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
     EXPECT_FALSE(player->isPlaying());
     EXPECT_EQ(count(EventPaused), 1);
     EXPECT_EQ(window->findChild<QPushButton *>()->text(), QStringLiteral("Play"));
-
-    // The screenshot is the video's picture at the widget's size: seconds.mp4 shows
-    // one saturated colour per second.
-    QTest::qWait(300);
-    const QImage shot = window->grabVideo();
-    ASSERT_EQ(shot.size(), window->videoWidget()->size());
-    const QColor centre = shot.pixelColor(shot.width() / 2, shot.height() / 2);
-    EXPECT_GT(std::max({centre.red(), centre.green(), centre.blue()}), 200)
-        << centre.name().toStdString() << " at " << player->currentTime() << " ms";
-
     key(Qt::Key_S);
     EXPECT_EQ(count(EventStopped), 1);
     EXPECT_EQ(player->currentTime(), 0u);
@@ -141,71 +127,49 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
 
 TEST_F(MainWindowTest, FullScreenFillsTheScreenAndEscapeOrDoubleClickLeavesIt)
 {
-    const QRect screen = window->screen()->geometry();
-    const QRect normal = window->geometry();
-    for (const char *how : {"F, Escape", "double-click, double-click"}) {
-        SCOPED_TRACE(how);
-        const bool byMouse = how[0] == 'd';
+    const QSize screen = window->screen()->geometry().size(), normal = window->geometry().size();
+    for (const bool byMouse : {false, true}) {
+        SCOPED_TRACE(byMouse ? "double-click" : "F, Escape");
         if (byMouse)
             QTest::mouseDClick(window->videoWidget(), Qt::LeftButton);
         else
             key(Qt::Key_F);
         EXPECT_TRUE(window->windowState() & Qt::WindowFullScreen);
-        EXPECT_FALSE(window->menuBar()->isVisible());
-        EXPECT_FALSE(window->statusBar()->isVisible());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoWidget()->size() == screen.size(); }, 5000))
-            << "the picture covers " << window->videoWidget()->width() << "x" << window->videoWidget()->height()
-            << " of a " << screen.width() << "x" << screen.height() << " screen; window "
-            << window->geometry().width() << "x" << window->geometry().height() << " handle "
-            << window->windowHandle()->geometry().width() << "x" << window->windowHandle()->geometry().height();
+        EXPECT_FALSE(window->menuBar()->isVisible() || window->statusBar()->isVisible());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoWidget()->size() == screen; }, 5000));
 
         if (byMouse)
             QTest::mouseDClick(window->videoWidget(), Qt::LeftButton);
         else
             key(Qt::Key_Escape);
         EXPECT_FALSE(window->windowState() & Qt::WindowFullScreen);
-        EXPECT_TRUE(window->menuBar()->isVisible());
-        EXPECT_TRUE(window->findChild<QSlider *>()->isVisible());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window->geometry().size() == normal.size(); }, 5000));
+        EXPECT_TRUE(window->menuBar()->isVisible() && window->findChild<QSlider *>()->isVisible());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->geometry().size() == normal; }, 5000));
     }
 }
 
-TEST_F(MainWindowTest, RenderModeMenuAndVolumeSliderReachThePlayer)
+TEST_F(MainWindowTest, MenusSlidersKeysWheelAndDialogsReachThePlayer)
 {
-    IMediaPlayer2 *player = window->player();
+    // The render-mode menu offers only the modes that show a picture.
     QList<QAction *> modes;
     QStringList names;
     for (QAction *action : window->findChildren<QAction *>())
-        if (action->isCheckable() && action->data().isValid()) {
-            modes.append(action);
-            names.append(action->text());
-        }
-    // Only the modes that show a picture.
+        if (action->isCheckable() && action->data().isValid())
+            names.append((modes << action).last()->text());
     ASSERT_EQ(names, QStringList({QStringLiteral("Flat"), QStringLiteral("360° / VR")}));
-    for (QAction *action : modes) {
+    for (QAction *action : {modes[1], modes[0]}) {
         action->trigger();
-        const int code = action->data().toInt();
-        EXPECT_EQ(player->renderMode(), code);
-        for (QAction *other : modes)
-            EXPECT_EQ(other->isChecked(), other == action) << "after choosing mode " << code;
+        EXPECT_EQ(player->renderMode(), action->data().toInt());
+        EXPECT_TRUE(action->isChecked() && !modes[action == modes[0] ? 1 : 0]->isChecked());
     }
 
-    QSlider *volume = nullptr;
-    for (QSlider *s : window->findChildren<QSlider *>())
-        if (s->maximum() == 100)
-            volume = s;
-    ASSERT_NE(volume, nullptr);
-    volume->setValue(50);
-    EXPECT_FLOAT_EQ(player->volume(), 0.5f);
-    volume->setValue(0);
-    EXPECT_FLOAT_EQ(player->volume(), 0.0f);
-}
-
-TEST_F(MainWindowTest, VolumeKeysMuteWheelSnapshotAndInformationReachThePlayer)
-{
-    IMediaPlayer2 *player = window->player();
-    window->openFile(QString::fromStdString(mediaPath("seconds.mp4")), true);
+    window->openFile(clip, true);
     ASSERT_TRUE(waitFor(EventPlaying));
+    QSlider *volume = window->findChildren<QSlider *>().last();
+    ASSERT_EQ(volume->maximum(), 100);
+    volume->setValue(50);
+    EXPECT_EQ(volumePercent(), 50);
+    volume->setValue(100);
 
     key(Qt::Key_Down);
     key(Qt::Key_Down);
@@ -232,11 +196,16 @@ TEST_F(MainWindowTest, VolumeKeysMuteWheelSnapshotAndInformationReachThePlayer)
     wheel(-240);
     EXPECT_EQ(volumePercent(), 90) << "in the 360° mode the wheel is the view's";
     window->setRenderMode(RenderModeNormal);
+    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
+    EXPECT_FALSE(window->statusText().contains(QStringLiteral("Event")));
 
+    // Snapshot, information and about show what plays.
     QTemporaryDir pictures;
     ASSERT_TRUE(pictures.isValid());
     window->setSnapshotDirectory(pictures.path());
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->currentTime() > 1500; }, 10000));
+    // The video's picture at the widget's size: seconds.mp4 shows one saturated
+    // colour per second.
     key(Qt::Key_S, Qt::ControlModifier);
     const QStringList saved = QDir(pictures.path()).entryList({QStringLiteral("seconds-0m0*.png")});
     ASSERT_EQ(saved.size(), 1) << QDir(pictures.path()).entryList().join(' ').toStdString();
@@ -251,9 +220,8 @@ TEST_F(MainWindowTest, VolumeKeysMuteWheelSnapshotAndInformationReachThePlayer)
     QStringList lines;
     for (QLabel *label : info->findChildren<QLabel *>())
         lines << label->text();
-    const QString text = lines.join('\n');
     for (const char *expected : {"h264", "320 x 240", "30.000 frames a second", "0:08", "aac", "software"})
-        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << " missing in\n" << text.toStdString();
+        EXPECT_TRUE(lines.join(' ').contains(expected)) << expected << " missing in " << lines.join(' ').toStdString();
     info->close();
 
     key(Qt::Key_F1);
@@ -261,9 +229,6 @@ TEST_F(MainWindowTest, VolumeKeysMuteWheelSnapshotAndInformationReachThePlayer)
     ASSERT_NE(about, nullptr);
     EXPECT_TRUE(about->text().contains(QStringLiteral(PLAYERLIBAV_VERSION_STRING))) << about->text().toStdString();
     about->close();
-
-    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
-    EXPECT_FALSE(window->statusText().contains(QStringLiteral("Event")));
 }
 
 TEST_F(MainWindowTest, AFailedLoadIsShownAndTheWindowClosesCleanly)
@@ -280,7 +245,7 @@ TEST_F(MainWindowTest, AFailedLoadIsShownAndTheWindowClosesCleanly)
     box->close();
 
     // A file after the failure plays; then the window goes while playing.
-    window->openFile(QString::fromStdString(mediaPath("seconds.mp4")), true);
+    window->openFile(clip, true);
     ASSERT_TRUE(waitFor(EventPlaying));
     ASSERT_TRUE(waitFor(EventTimeChanged, 10));
     QPointer<QWidget> video = window->videoWidget();
