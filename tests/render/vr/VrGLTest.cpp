@@ -22,6 +22,7 @@
 
 #include <array>
 #include <atomic>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -62,6 +63,16 @@ Rgba horizon(float s, float t)
                                        : kBlue;
 }
 
+// One texel of a texture, rows bottom to top.
+Rgba texel(GLuint texture, int x = 432, int y = 480)
+{
+    GL::FBO fbo;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    Rgba c{};
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, c.data());
+    return c;
+}
+
 // Stands in for the widget's framebuffer (not framebuffer 0, as a widget's
 // need not be): an RGBA texture attached to an FBO.
 struct Target {
@@ -74,13 +85,7 @@ struct Target {
         glBindFramebuffer(GL_FRAMEBUFFER, fbo.id);
         what.render();
     }
-    Rgba pixel(int x, int y) const
-    {
-        Rgba c{};
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo.id);
-        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, c.data());
-        return c;
-    }
+    Rgba pixel(int x, int y) const { return texel(texture.id, x, y); }
     GL::Texture texture;
     GL::FBO fbo;
 };
@@ -106,28 +111,14 @@ protected:
         ASSERT_TRUE(sim.ok()) << "simulated runtime not found: " << dlerror();
         sim.reset(1);
     }
-    // Paints once; the eye images (RGBA, rows bottom to top) it submitted, left then right.
-    std::vector<std::vector<uint8_t>> paint(VRMode &mode, const Target &widget)
+    // Paints once; what this paint submitted (left eye, then right).
+    std::vector<SimVRSubmission> paint(VRMode &mode, const Target &widget)
     {
-        const int before = sim.submitCount();
+        const size_t before = size_t(sim.submitCount());
         widget.paint(mode);
-        const std::vector<SimVRSubmission> all = sim.submissions();
-        std::vector<std::vector<uint8_t>> eyes;
-        for (size_t i = size_t(before); i < all.size(); ++i) {
-            GLint width = 0, height = 0;
-            glBindTexture(GL_TEXTURE_2D, all[i].texture);
-            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
-            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
-            EXPECT_EQ(width * 10000 + height, 864 * 10000 + 960) << "not of the recommended size";
-            eyes.push_back(width == 864 && height == 960 ? readTextureRgba(all[i].texture, 864, 960)
-                                                         : std::vector<uint8_t>(864 * 960 * 4));
-        }
-        return eyes;
-    }
-    static Rgba at(const std::vector<uint8_t> &eye, int x = 432, int y = 480)
-    {
-        return {eye[size_t(y * 864 + x) * 4], eye[size_t(y * 864 + x) * 4 + 1], eye[size_t(y * 864 + x) * 4 + 2],
-                eye[size_t(y * 864 + x) * 4 + 3]};
+        std::vector<SimVRSubmission> all = sim.submissions();
+        all.erase(all.begin(), all.begin() + std::min(before, all.size()));
+        return all;
     }
 
     SimVRClient sim{"libopenvr_api.so"};
@@ -198,12 +189,13 @@ TEST_F(VrSimulated, HeadPoseTurnsThePictureFromTheNextPaint)
     } steps[] = {{90, 0, 1, kGreen}, {-90, 0, 0, kGreen}, {-90, 0, 1, kBlue}, {180, 0, 1, kYellow}, {0, 60, 1, kRed}};
     Target widget(64, 32);
     VRMode mode(new VRRuntime(), &slot, 64, 32);
-    Rgba shown = at(paint(mode, widget).at(0));
+    Rgba shown = texel(paint(mode, widget).at(0).texture);
     EXPECT_EQ(shown, kRed) << "at the tracking origin";
     for (const auto &step : steps) {
         sim.pose(step.yaw, step.pitch, 0.0f, -1.0f, -3.0f, step.valid);
-        EXPECT_EQ(at(paint(mode, widget).at(0)), shown) << step.yaw << ": the pose was used before it was fetched";
-        EXPECT_EQ(shown = at(paint(mode, widget).at(0)), step.expected) << step.yaw << "/" << step.pitch;
+        EXPECT_EQ(texel(paint(mode, widget).at(0).texture), shown)
+            << step.yaw << ": the pose was used before it was fetched";
+        EXPECT_EQ(shown = texel(paint(mode, widget).at(0).texture), step.expected) << step.yaw << "/" << step.pitch;
     }
     for (int x : {16, 48})
         EXPECT_TRUE(widget.pixel(x, 31) == kWhite && widget.pixel(x, 0) == kRed) << x;
@@ -238,15 +230,19 @@ TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
         {
             VRMode mode(new VRRuntime(), &slot, 64, 32);
             mode.resize(128, 32); // the companion window follows
-            const std::vector<std::vector<uint8_t>> eyes = paint(mode, widget);
+            const std::vector<SimVRSubmission> eyes = paint(mode, widget);
             ASSERT_EQ(eyes.size(), 2u);
             for (int eye = 0; eye < 2; ++eye) {
-                const SimVRSubmission s = sim.submissions()[size_t(eye)];
-                EXPECT_EQ(std::vector<int>({s.eye, s.type, s.colorSpace, s.hadBounds, s.flags}),
-                          std::vector<int>({eye, 1, 1, 0, 0}))
-                    << "eye, OpenGL, gamma, whole texture, no flags";
+                const SimVRSubmission &s = eyes[size_t(eye)];
+                GLint size[2] = {};
+                glBindTexture(GL_TEXTURE_2D, s.texture);
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &size[0]);
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &size[1]);
+                EXPECT_EQ(std::vector<int>({s.eye, s.type, s.colorSpace, s.hadBounds, s.flags, size[0], size[1]}),
+                          std::vector<int>({eye, 1, 1, 0, 0, 864, 960}))
+                    << "eye, OpenGL, gamma, whole texture, no flags, recommended size";
                 for (int y : {100, 480, 860})
-                    EXPECT_EQ(at(eyes[size_t(eye)], 432, y), c.eye[eye]) << "eye " << eye << ", row " << y;
+                    EXPECT_EQ(texel(s.texture, 432, y), c.eye[eye]) << "eye " << eye << ", row " << y;
             }
             EXPECT_TRUE(widget.pixel(32, 16) == c.eye[0] && widget.pixel(96, 16) == c.eye[1]) << "companion window";
         }
@@ -277,10 +273,11 @@ TEST_F(VrSimulated, BothEyesOfAPaintShowTheSameFrame)
     VRMode mode(new VRRuntime(), &slot, 64, 32);
     int mismatches = 0, red = 0, green = 0;
     for (int paints = 0; paints < 30; ++paints) {
-        const std::vector<std::vector<uint8_t>> eyes = paint(mode, widget);
-        mismatches += at(eyes.at(0)) != at(eyes.at(1));
-        red += at(eyes[0]) == kRed;
-        green += at(eyes[0]) == kGreen;
+        const std::vector<SimVRSubmission> eyes = paint(mode, widget);
+        const Rgba left = texel(eyes.at(0).texture);
+        mismatches += left != texel(eyes.at(1).texture);
+        red += left == kRed;
+        green += left == kGreen;
     }
     stop = true;
     decoder.join();

@@ -75,37 +75,27 @@ TEST(SphereMesh, SeamAndPoles)
 // How the stream's stereo side data splits the picture between the eyes.
 TEST(StereoLayout, ReadFromTheVideoStreamsSideData)
 {
-    struct Case {
-        int type; // -1: no side data
-        int flags;
-        StereoLayout::Packing packing;
-        bool rightEyeFirst;
-    };
-    const Case cases[] = {
-        {-1, 0, StereoLayout::Mono, false},
-        {AV_STEREO3D_2D, 0, StereoLayout::Mono, false},
-        {AV_STEREO3D_TOPBOTTOM, 0, StereoLayout::TopBottom, false},
-        {AV_STEREO3D_TOPBOTTOM, AV_STEREO3D_FLAG_INVERT, StereoLayout::TopBottom, true},
-        {AV_STEREO3D_SIDEBYSIDE, 0, StereoLayout::SideBySide, false},
-        {AV_STEREO3D_SIDEBYSIDE, AV_STEREO3D_FLAG_INVERT, StereoLayout::SideBySide, true},
-        {AV_STEREO3D_LINES, 0, StereoLayout::Mono, false},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.type);
+    using L = StereoLayout;
+    const struct {
+        int type, flags; // type -1: no side data
+        StereoLayout expected;
+    } cases[] = {{-1, 0, {L::Mono, false}},
+                 {AV_STEREO3D_2D, 0, {L::Mono, false}},
+                 {AV_STEREO3D_TOPBOTTOM, 0, {L::TopBottom, false}},
+                 {AV_STEREO3D_TOPBOTTOM, AV_STEREO3D_FLAG_INVERT, {L::TopBottom, true}},
+                 {AV_STEREO3D_SIDEBYSIDE, 0, {L::SideBySide, false}},
+                 {AV_STEREO3D_SIDEBYSIDE, AV_STEREO3D_FLAG_INVERT, {L::SideBySide, true}},
+                 {AV_STEREO3D_LINES, 0, {L::Mono, false}}};
+    for (const auto &c : cases) {
         AVFormatContext *format = avformat_alloc_context();
         AVStream *stream = avformat_new_stream(format, nullptr);
-        if (c.type >= 0) {
-            AVStereo3D *stereo = av_stereo3d_alloc();
+        if (AVStereo3D *stereo = c.type >= 0 ? av_stereo3d_alloc() : nullptr) {
             stereo->type = AVStereo3DType(c.type);
             stereo->flags = c.flags;
-            ASSERT_EQ(av_stream_add_side_data(stream, AV_PKT_DATA_STEREO3D, reinterpret_cast<uint8_t *>(stereo),
-                                              sizeof(*stereo)),
-                      0);
+            av_stream_add_side_data(stream, AV_PKT_DATA_STEREO3D, reinterpret_cast<uint8_t *>(stereo), sizeof(*stereo));
         }
-        const StereoLayout layout = StereoLayout::of(stream);
+        EXPECT_EQ(StereoLayout::of(stream), c.expected) << c.type << " " << c.flags;
         avformat_free_context(format);
-        EXPECT_EQ(layout.packing, c.packing);
-        EXPECT_EQ(layout.rightEyeFirst, c.rightEyeFirst);
     }
     EXPECT_EQ(StereoLayout::of(nullptr), StereoLayout());
 }
