@@ -6,17 +6,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
 class QOffscreenSurface;
 class QOpenGLContext;
-
-// The process's QApplication, created on first use (tests run on the main thread).
-void ensureTestApplication();
-// Processes Qt events until done() holds or timeoutMs passed; returns done().
-bool processEventsUntil(const std::function<bool()> &done, int timeoutMs = 20000);
 
 class GlTestContext {
 public:

@@ -1,16 +1,15 @@
 // A simulated OpenVR runtime for the tests: exports the client library's C
 // entry points and hands out interface objects with the runtime's slot layout.
 // Its headset has a recommended eye size of 864 x 960, a 90-degree symmetric
-// projection, eyes 64 mm apart, a settable pose and a 90 Hz frame pace; it
-// records the calls that matter to the tests. All state is guarded by simMutex.
+// projection, eyes 64 mm apart and a settable pose; it records the calls that
+// matter to the tests. WaitGetPoses returns at once: the widget's repaint
+// thread paces the paints. All state is guarded by simMutex.
 #include "SimVRControl.h"
 #include "render/OpenVRApi.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #define SIMVR_EXPORT extern "C" __attribute__((visibility("default")))
@@ -28,7 +27,6 @@ bool poseValid = true;
 vr::HmdMatrix34_t headPose = kIdentity;
 std::vector<SimVRSubmission> submissions;
 std::string events;
-std::chrono::steady_clock::time_point nextFrame;
 
 class SimSystem final : public vr::IVRSystem {
 public:
@@ -64,26 +62,18 @@ public:
     vr::EVRCompositorError WaitGetPoses(vr::TrackedDevicePose_t *renderPoses, uint32_t renderPoseCount,
                                         vr::TrackedDevicePose_t *, uint32_t) override
     {
-        std::chrono::steady_clock::time_point wakeUp;
-        {
-            LOCKED;
-            events.push_back('W');
-            const auto now = std::chrono::steady_clock::now();
-            const auto period = std::chrono::microseconds(11111);
-            nextFrame = nextFrame < now - period ? now + period : nextFrame + period;
-            wakeUp = nextFrame;
-            for (uint32_t n = 0; n < renderPoseCount; ++n) {
-                std::memset(&renderPoses[n], 0, sizeof(renderPoses[n]));
-                renderPoses[n].eTrackingResult = vr::TrackingResult_Uninitialized;
-            }
-            if (renderPoseCount > 0) {
-                renderPoses[0].mDeviceToAbsoluteTracking = headPose;
-                renderPoses[0].eTrackingResult = vr::TrackingResult_Running_OK;
-                renderPoses[0].bPoseIsValid = poseValid;
-                renderPoses[0].bDeviceIsConnected = true;
-            }
+        LOCKED;
+        events.push_back('W');
+        for (uint32_t n = 0; n < renderPoseCount; ++n) {
+            std::memset(&renderPoses[n], 0, sizeof(renderPoses[n]));
+            renderPoses[n].eTrackingResult = vr::TrackingResult_Uninitialized;
         }
-        std::this_thread::sleep_until(wakeUp);
+        if (renderPoseCount > 0) {
+            renderPoses[0].mDeviceToAbsoluteTracking = headPose;
+            renderPoses[0].eTrackingResult = vr::TrackingResult_Running_OK;
+            renderPoses[0].bPoseIsValid = poseValid;
+            renderPoses[0].bDeviceIsConnected = true;
+        }
         return vr::VRCompositorError_None;
     }
 
