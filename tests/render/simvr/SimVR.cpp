@@ -2,14 +2,17 @@
 // entry points and hands out interface objects with the runtime's slot layout.
 // Its headset has a recommended eye size of 864 x 960, a 90-degree symmetric
 // projection, eyes 64 mm apart and a settable pose; it records the calls that
-// matter to the tests. WaitGetPoses returns at once: the widget's repaint
-// thread paces the paints. All state is guarded by simMutex.
+// matter to the tests. WaitGetPoses blocks to the next 90 Hz frame, as a real
+// compositor does: without it the render loop would spin and take the CPU
+// the decoder needs. All state is guarded by simMutex.
 #include "SimVRControl.h"
 #include "render/OpenVRApi.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #define SIMVR_EXPORT extern "C" __attribute__((visibility("default")))
@@ -27,6 +30,7 @@ bool poseValid = true;
 vr::HmdMatrix34_t headPose = kIdentity;
 std::vector<SimVRSubmission> submissions;
 std::string events;
+std::chrono::steady_clock::time_point nextFrame;
 
 class SimSystem final : public vr::IVRSystem {
 public:
@@ -62,6 +66,15 @@ public:
     vr::EVRCompositorError WaitGetPoses(vr::TrackedDevicePose_t *renderPoses, uint32_t renderPoseCount,
                                         vr::TrackedDevicePose_t *, uint32_t) override
     {
+        std::chrono::steady_clock::time_point wakeUp;
+        {
+            LOCKED;
+            const auto now = std::chrono::steady_clock::now();
+            const auto period = std::chrono::microseconds(11111);
+            nextFrame = nextFrame < now - period ? now + period : nextFrame + period;
+            wakeUp = nextFrame;
+        }
+        std::this_thread::sleep_until(wakeUp);
         LOCKED;
         events.push_back('W');
         for (uint32_t n = 0; n < renderPoseCount; ++n) {
