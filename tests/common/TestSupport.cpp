@@ -1,32 +1,24 @@
 #include "common/TestSupport.h"
 
+#include <QFile>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 
 namespace {
 std::atomic<MessageCapture *> activeCapture{nullptr};
-
-int severity(QtMsgType type)
-{
-    switch (type) {
-    case QtDebugMsg:
-        return 0;
-    case QtInfoMsg:
-        return 1;
-    case QtWarningMsg:
-        return 2;
-    case QtCriticalMsg:
-        return 3;
-    case QtFatalMsg:
-        return 4;
-    }
-    return 0;
-}
 } // namespace
 
 const QColor kSecondColour[8] = {QColor(255, 0, 0),   QColor(0, 255, 0),   QColor(0, 0, 255),
                                  QColor(255, 255, 0), QColor(255, 0, 255), QColor(0, 255, 255),
                                  QColor(255, 255, 255), QColor(128, 128, 128)};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 bool near(const QColor &a, const QColor &b, int tolerance)
 {
@@ -63,12 +55,10 @@ std::vector<MessageCapture::Message> MessageCapture::messages() const
     return recorded;
 }
 
-int MessageCapture::count(const QString &fragment, QtMsgType atLeast) const
+int MessageCapture::count(const QString &fragment, int type) const
 {
     std::lock_guard<std::mutex> guard(lock);
-    int n = 0;
-    for (const Message &m : recorded)
-        if (severity(m.type) >= severity(atLeast) && m.text.contains(fragment))
-            ++n;
-    return n;
+    return int(std::count_if(recorded.begin(), recorded.end(), [&](const Message &m) {
+        return (type == AnyType || m.type == type) && m.text.contains(fragment);
+    }));
 }

@@ -5,6 +5,7 @@
 
 #include "common/TestMedia.h"
 
+#include <QByteArray>
 #include <QColor>
 #include <QString>
 #include <QtGlobal>
@@ -37,13 +38,11 @@ public:
     MessageCapture &operator=(const MessageCapture &) = delete;
 
     std::vector<Message> messages() const;
-    // Messages of at least this severity (debug < info < warning < critical)
-    // whose text contains fragment.
-    int count(const QString &fragment, QtMsgType atLeast = QtDebugMsg) const;
-    bool contains(const QString &fragment, QtMsgType atLeast = QtDebugMsg) const
-    {
-        return count(fragment, atLeast) > 0;
-    }
+    // Messages whose text contains fragment, of the given type or, with
+    // AnyType, of any.
+    static constexpr int AnyType = -1;
+    int count(const QString &fragment, int type = AnyType) const;
+    bool contains(const QString &fragment, int type = AnyType) const { return count(fragment, type) > 0; }
 
 private:
     static void record(QtMsgType type, const QMessageLogContext &context, const QString &text);
@@ -55,6 +54,9 @@ private:
 
 // seconds.mp4 (tools/make-test-media.sh) shows one solid colour per second.
 extern const QColor kSecondColour[8];
+
+// A file's bytes; empty when it cannot be read.
+QByteArray readAll(const QString &path);
 
 // Whether two colours match within tolerance per channel (lossy video moves
 // solid colours by a few dozen levels).

@@ -4,7 +4,6 @@
 // HostLogBridge.h re-enables QObject's user data and must precede Qt headers.
 #include "support/HostLogBridge.h"
 
-#include "LogTestSupport.h"
 #include "common/TestSupport.h"
 #include "support/LogTimeSource.h"
 

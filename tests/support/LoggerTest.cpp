@@ -1,7 +1,7 @@
 // Log files written through Logger records: the line format, levels, opening
 // on demand (truncating or appending, retried after a failure) and UTF-16LE.
+#include "common/TestSupport.h"
 #include "support/Logger.h"
-#include "LogTestSupport.h"
 #include "support/LogTimeSource.h"
 
 #include <QDateTime>
