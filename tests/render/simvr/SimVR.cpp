@@ -4,32 +4,21 @@
 // projection, eyes 64 mm apart and a settable pose; it records the calls that
 // matter to the tests. WaitGetPoses blocks to the next 90 Hz frame, as a real
 // compositor does: without it the render loop would spin and take the CPU
-// the decoder needs. All state is guarded by simMutex.
+// the decoder needs. All state is guarded by sim.mutex.
 #include "SimVRControl.h"
 #include "render/OpenVRApi.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #define SIMVR_EXPORT extern "C" __attribute__((visibility("default")))
-#define LOCKED std::lock_guard<std::mutex> guard(simMutex)
+#define LOCKED std::lock_guard<std::mutex> guard(sim.mutex)
 
 namespace {
 
-const vr::HmdMatrix34_t kIdentity = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}}};
-
-std::mutex simMutex;
+SimVRState sim;
 bool initialised = false;
-bool offerSystem = true;
-uint32_t initToken = 1;
-bool poseValid = true;
-vr::HmdMatrix34_t headPose = kIdentity;
-std::vector<SimVRSubmission> submissions;
-std::string events;
 std::chrono::steady_clock::time_point nextFrame;
 
 class SimSystem final : public vr::IVRSystem {
@@ -76,15 +65,15 @@ public:
         }
         std::this_thread::sleep_until(wakeUp);
         LOCKED;
-        events.push_back('W');
+        sim.events.push_back('W');
         for (uint32_t n = 0; n < renderPoseCount; ++n) {
             std::memset(&renderPoses[n], 0, sizeof(renderPoses[n]));
             renderPoses[n].eTrackingResult = vr::TrackingResult_Uninitialized;
         }
         if (renderPoseCount > 0) {
-            renderPoses[0].mDeviceToAbsoluteTracking = headPose;
+            std::memcpy(renderPoses[0].mDeviceToAbsoluteTracking.m, sim.headPose, sizeof(sim.headPose));
             renderPoses[0].eTrackingResult = vr::TrackingResult_Running_OK;
-            renderPoses[0].bPoseIsValid = poseValid;
+            renderPoses[0].bPoseIsValid = true;
             renderPoses[0].bDeviceIsConnected = true;
         }
         return vr::VRCompositorError_None;
@@ -97,8 +86,8 @@ public:
                                   vr::EVRSubmitFlags flags) override
     {
         LOCKED;
-        events.push_back(eye == vr::Eye_Left ? 'L' : 'R');
-        submissions.push_back({eye, texture->eType, texture->eColorSpace, bounds != nullptr, flags,
+        sim.events.push_back(eye == vr::Eye_Left ? 'L' : 'R');
+        sim.submissions.push_back({eye, texture->eType, texture->eColorSpace, bounds != nullptr, flags,
                                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(texture->handle))});
         return vr::VRCompositorError_None;
     }
@@ -112,29 +101,28 @@ SimCompositor simCompositor;
 SIMVR_EXPORT uint32_t VR_InitInternal2(vr::EVRInitError *error, vr::EVRApplicationType type, const char *)
 {
     LOCKED;
-    events.push_back('I');
+    sim.events.push_back('I');
     if (type != vr::VRApplication_Scene) {
         *error = vr::VRInitError_Init_NotInitialized;
         return 0;
     }
     initialised = true;
     *error = vr::VRInitError_None;
-    return ++initToken;
+    return 1;
 }
 
 SIMVR_EXPORT void VR_ShutdownInternal()
 {
     LOCKED;
-    events.push_back('S');
+    sim.events.push_back('S');
     initialised = false;
-    ++initToken;
 }
 
 SIMVR_EXPORT bool VR_IsInterfaceVersionValid(const char *version)
 {
     LOCKED;
     if (std::strcmp(version, vr::IVRSystem_Version) == 0)
-        return offerSystem;
+        return sim.offerSystem;
     return std::strcmp(version, vr::IVRCompositor_Version) == 0;
 }
 
@@ -144,7 +132,7 @@ SIMVR_EXPORT void *VR_GetGenericInterface(const char *version, vr::EVRInitError 
     *error = vr::VRInitError_None;
     if (!initialised)
         *error = vr::VRInitError_Init_NotInitialized;
-    else if (offerSystem && std::strcmp(version, vr::IVRSystem_Version) == 0)
+    else if (sim.offerSystem && std::strcmp(version, vr::IVRSystem_Version) == 0)
         return static_cast<vr::IVRSystem *>(&simSystem);
     else if (std::strcmp(version, vr::IVRCompositor_Version) == 0)
         return static_cast<vr::IVRCompositor *>(&simCompositor);
@@ -153,43 +141,7 @@ SIMVR_EXPORT void *VR_GetGenericInterface(const char *version, vr::EVRInitError 
     return nullptr;
 }
 
-SIMVR_EXPORT uint32_t VR_GetInitToken()
+SIMVR_EXPORT SimVRState *simvr_state()
 {
-    LOCKED;
-    return initToken;
-}
-
-SIMVR_EXPORT void simvr_reset(int offer)
-{
-    LOCKED;
-    offerSystem = offer != 0;
-    poseValid = true;
-    headPose = kIdentity;
-    submissions.clear();
-    events.clear();
-}
-
-SIMVR_EXPORT void simvr_set_head_pose(const float *rowMajor3x4, int valid)
-{
-    LOCKED;
-    std::memcpy(headPose.m, rowMajor3x4, sizeof(headPose.m));
-    poseValid = valid != 0;
-}
-
-SIMVR_EXPORT int simvr_submissions(SimVRSubmission *out, int size)
-{
-    LOCKED;
-    std::copy_n(submissions.begin(), std::min(submissions.size(), static_cast<size_t>(std::max(size, 0))), out);
-    return static_cast<int>(submissions.size());
-}
-
-SIMVR_EXPORT int simvr_events(char *out, int size)
-{
-    LOCKED;
-    if (size > 0) {
-        const size_t n = std::min(events.size(), static_cast<size_t>(size - 1));
-        events.copy(out, n);
-        out[n] = '\0';
-    }
-    return static_cast<int>(events.size());
+    return &sim;
 }
