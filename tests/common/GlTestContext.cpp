@@ -25,8 +25,3 @@ GlTestContext::~GlTestContext()
     if (glContext && QOpenGLContext::currentContext() == glContext.get())
         glContext->doneCurrent();
 }
-
-void GlTestContext::makeCurrent()
-{
-    glContext->makeCurrent(surface.get());
-}

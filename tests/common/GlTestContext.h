@@ -19,8 +19,6 @@ public:
 
     // False when no display or no GL context is available.
     bool isValid() const { return valid; }
-    void makeCurrent();
-    QOpenGLContext *context() const { return glContext.get(); }
 
 private:
     std::unique_ptr<QOffscreenSurface> surface;
@@ -32,5 +30,3 @@ private:
 bool initGlewForTests();
 // Level 0 of a 2D texture as tightly packed RGBA bytes (binds the texture).
 std::vector<uint8_t> readTextureRgba(unsigned int texture, int width, int height);
-// Pixels of the bound read framebuffer, rows bottom to top, RGBA.
-std::vector<uint8_t> readPixelsRgba(int x, int y, int width, int height);

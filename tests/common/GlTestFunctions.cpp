@@ -16,11 +16,3 @@ std::vector<uint8_t> readTextureRgba(unsigned int texture, int width, int height
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
 }
-
-std::vector<uint8_t> readPixelsRgba(int x, int y, int width, int height)
-{
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
-}
