@@ -1,10 +1,14 @@
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
+#include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
+#include "player/AudioBuffer.h"
 #include "player/FrameSlot.h"
+#include "player/FreePool.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
 #include "player/PlaybackClock.h"
+#include "player/ReadyQueue.h"
 
 #include <QTest>
 
@@ -13,18 +17,67 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
+// Keeps the timestamp it is filled with; updateTexture reports it in lastShown.
+class RecordingFrame : public AbstractVideoFrame {
+public:
+    RecordingFrame(int width, int height) : AbstractVideoFrame(width, height) {}
+    void updateTexture(FrameTexture &) override { lastShown = timestamp; }
+    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { beginPicture(timestampMs); }
+    static inline int64_t lastShown = -1;
+};
+
+// The engine's pools and queues, with 40 frames and 120 buffers.
+struct EngineQueues {
+    EngineQueues(int width, int height)
+    {
+        videoFreePool.setCapacity(40);
+        videoReadyQueue.setCapacity(40);
+        audioFreePool.setCapacity(120);
+        audioReadyQueue.setCapacity(120);
+        for (int i = 0; i < 40; ++i) {
+            AbstractVideoFrame *frame = new RecordingFrame(width, height);
+            videoFreePool.giveBack(frame);
+        }
+        for (int i = 0; i < 120; ++i) {
+            AudioBuffer *buffer = new AudioBuffer;
+            audioFreePool.giveBack(buffer);
+        }
+    }
+    FreePool<AbstractVideoFrame> videoFreePool;
+    ReadyQueue<AbstractVideoFrame> videoReadyQueue;
+    FreePool<AudioBuffer> audioFreePool;
+    ReadyQueue<AudioBuffer> audioReadyQueue;
+};
+
+int64_t stampOf(AbstractVideoFrame *frame) { return frame->getTimestamp(); }
+int64_t stampOf(AudioBuffer *buffer) { return buffer->ptsMs; }
+
+// Timestamps of what a ready queue holds, front first; the queue is unchanged.
+template <typename T>
+std::vector<int64_t> queuedTimestamps(ReadyQueue<T> &queue)
+{
+    std::lock_guard<std::recursive_mutex> guard(queue.mutex());
+    std::vector<int64_t> stamps;
+    for (uint32_t n = queue.size(); n > 0; --n) {
+        T *p = queue.pop();
+        stamps.push_back(stampOf(p));
+        queue.push(p);
+    }
+    return stamps;
+}
+
 // A MovieDecoder wired to the engine's containers, as the engine builds it.
-// After every test all 40 frames and 120 buffers must be accounted for.
 class MovieDecoderTest : public ::testing::Test {
 protected:
     void start(const char *name)
     {
-        path = mediaPath(name);
-        file = std::make_unique<MovieFile>(path, false);
+        file = std::make_unique<MovieFile>(mediaPath(name), false);
         ASSERT_TRUE(file->isOpen());
         clock.reset(static_cast<uint64_t>(file->durationMs()));
         q = std::make_unique<EngineQueues>(file->videoCodecContext->width, file->videoCodecContext->height);
@@ -32,25 +85,17 @@ protected:
                                                  &q->videoFreePool, &q->videoReadyQueue, &slot, &clock);
     }
 
-    // Once the thread has gone: every frame and buffer is back in its pool,
-    // its queue or the slot.
-    void expectNothingLost()
-    {
-        const int frames = int(q->videoFreePool.size() + q->videoReadyQueue.size()) + !slot.isEmpty();
-        const int buffers = int(q->audioFreePool.size() + q->audioReadyQueue.size());
-        EXPECT_EQ(frames, 40);
-        EXPECT_EQ(buffers, 120);
-    }
-
+    // Once the thread has gone (it returns what it held), all 40 frames and
+    // 120 buffers are in their pools, their queues or the slot.
     void TearDown() override
     {
         if (!decoder)
             return;
-        decoder.reset(); // joins the thread, which returns what it held
-        expectNothingLost();
+        decoder.reset();
+        EXPECT_EQ(q->videoFreePool.size() + q->videoReadyQueue.size() + !slot.isEmpty(), 40u);
+        EXPECT_EQ(q->audioFreePool.size() + q->audioReadyQueue.size(), 120u);
         if (AbstractVideoFrame *last = slot.exchange(nullptr))
             q->videoFreePool.giveBack(last);
-        q.reset();
     }
 
     int64_t shown()
@@ -71,7 +116,6 @@ protected:
         return result.get();
     }
 
-    std::string path;
     std::unique_ptr<MovieFile> file;
     PlaybackClock clock{0};
     FrameSlot slot;

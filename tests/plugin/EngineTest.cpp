@@ -36,15 +36,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         engine = std::make_unique<InternalPlayer>(&listener, view.get(), view.get(), false, false);
     }
-    void TearDown() override
-    {
-        engine.reset();
-        view.reset();
-    }
 
     RecordingListener listener;
-    std::unique_ptr<GLWidget> view;
-    std::unique_ptr<InternalPlayer> engine;
+    std::unique_ptr<GLWidget> view; // made once the display is known to be there
+    std::unique_ptr<InternalPlayer> engine; // destroyed first
 };
 
 } // namespace
