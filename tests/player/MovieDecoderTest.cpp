@@ -32,29 +32,6 @@ public:
     static inline int64_t lastShown = -1;
 };
 
-// The engine's pools and queues, with 40 frames and 120 buffers.
-struct EngineQueues {
-    EngineQueues(int width, int height)
-    {
-        videoFreePool.setCapacity(40);
-        videoReadyQueue.setCapacity(40);
-        audioFreePool.setCapacity(120);
-        audioReadyQueue.setCapacity(120);
-        for (int i = 0; i < 40; ++i) {
-            AbstractVideoFrame *frame = new RecordingFrame(width, height);
-            videoFreePool.giveBack(frame);
-        }
-        for (int i = 0; i < 120; ++i) {
-            AudioBuffer *buffer = new AudioBuffer;
-            audioFreePool.giveBack(buffer);
-        }
-    }
-    FreePool<AbstractVideoFrame> videoFreePool;
-    ReadyQueue<AbstractVideoFrame> videoReadyQueue;
-    FreePool<AudioBuffer> audioFreePool;
-    ReadyQueue<AudioBuffer> audioReadyQueue;
-};
-
 int64_t stampOf(AbstractVideoFrame *frame) { return frame->getTimestamp(); }
 int64_t stampOf(AudioBuffer *buffer) { return buffer->ptsMs; }
 
@@ -72,30 +49,48 @@ std::vector<int64_t> queuedTimestamps(ReadyQueue<T> &queue)
     return stamps;
 }
 
-// A MovieDecoder wired to the engine's containers, as the engine builds it.
+// A MovieDecoder wired to containers like the engine's, with 40 frames and 120 buffers.
 class MovieDecoderTest : public ::testing::Test {
 protected:
+    MovieDecoderTest()
+    {
+        videoFreePool.setCapacity(40);
+        videoReadyQueue.setCapacity(40);
+        audioFreePool.setCapacity(120);
+        audioReadyQueue.setCapacity(120);
+        for (int i = 0; i < 40; ++i) {
+            AbstractVideoFrame *frame = new RecordingFrame(320, 240);
+            videoFreePool.giveBack(frame);
+        }
+        for (int i = 0; i < 120; ++i) {
+            AudioBuffer *buffer = new AudioBuffer;
+            audioFreePool.giveBack(buffer);
+        }
+    }
+
     void start(const char *name)
     {
         file = std::make_unique<MovieFile>(mediaPath(name), false);
         ASSERT_TRUE(file->isOpen());
         clock.reset(static_cast<uint64_t>(file->durationMs()));
-        q = std::make_unique<EngineQueues>(file->videoCodecContext->width, file->videoCodecContext->height);
-        decoder = std::make_unique<MovieDecoder>(file.get(), &q->audioFreePool, &q->audioReadyQueue, EngineFormat,
-                                                 &q->videoFreePool, &q->videoReadyQueue, &slot, &clock);
+        decoder = std::make_unique<MovieDecoder>(file.get(), &audioFreePool, &audioReadyQueue, EngineFormat,
+                                                 &videoFreePool, &videoReadyQueue, &slot, &clock);
     }
 
-    // Once the thread has gone (it returns what it held), all 40 frames and
-    // 120 buffers are in their pools, their queues or the slot.
+    // Once the thread has gone (it returns what it held), every frame and
+    // buffer is in its pool, its queue or the slot; all then go back to the
+    // pools for a next start.
     void TearDown() override
     {
         if (!decoder)
             return;
         decoder.reset();
-        EXPECT_EQ(q->videoFreePool.size() + q->videoReadyQueue.size() + !slot.isEmpty(), 40u);
-        EXPECT_EQ(q->audioFreePool.size() + q->audioReadyQueue.size(), 120u);
+        EXPECT_EQ(videoFreePool.size() + videoReadyQueue.size() + !slot.isEmpty(), 40u);
+        EXPECT_EQ(audioFreePool.size() + audioReadyQueue.size(), 120u);
         if (AbstractVideoFrame *last = slot.exchange(nullptr))
-            q->videoFreePool.giveBack(last);
+            videoFreePool.giveBack(last);
+        flushReady(videoReadyQueue, videoFreePool);
+        flushReady(audioReadyQueue, audioFreePool);
     }
 
     int64_t shown()
@@ -110,7 +105,7 @@ protected:
     std::pair<std::vector<int64_t>, std::vector<int64_t>> seekAndLook(uint64_t ms)
     {
         std::promise<std::pair<std::vector<int64_t>, std::vector<int64_t>>> seen;
-        decoder->seek(ms, [&] { seen.set_value({queuedTimestamps(q->videoReadyQueue), queuedTimestamps(q->audioReadyQueue)}); });
+        decoder->seek(ms, [&] { seen.set_value({queuedTimestamps(videoReadyQueue), queuedTimestamps(audioReadyQueue)}); });
         auto result = seen.get_future();
         EXPECT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         return result.get();
@@ -119,7 +114,10 @@ protected:
     std::unique_ptr<MovieFile> file;
     PlaybackClock clock{0};
     FrameSlot slot;
-    std::unique_ptr<EngineQueues> q;
+    FreePool<AbstractVideoFrame> videoFreePool;
+    ReadyQueue<AbstractVideoFrame> videoReadyQueue;
+    FreePool<AudioBuffer> audioFreePool;
+    ReadyQueue<AudioBuffer> audioReadyQueue;
     std::unique_ptr<MovieDecoder> decoder;
 };
 
@@ -175,9 +173,9 @@ TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
     decoder->seek(1000, [&] { ++first; });
     decoder->seek(2990, [&] { ++second; });
     release.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && q->videoReadyQueue.size() >= 2; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && videoReadyQueue.size() >= 2; }, 30000));
     EXPECT_EQ(first + blocked * 10 + second * 100, 110) << "the superseded seek never completes";
-    const std::vector<int64_t> video = queuedTimestamps(q->videoReadyQueue);
+    const std::vector<int64_t> video = queuedTimestamps(videoReadyQueue);
     EXPECT_EQ(video[0], 2966);
     EXPECT_EQ(video[1], 3000);
 }
@@ -192,8 +190,7 @@ TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
 {
     start("h264_aac.mp4");
     const auto [pictures, sound] = seekAndLook(60000);
-    ASSERT_FALSE(pictures.empty());
-    ASSERT_FALSE(sound.empty());
+    ASSERT_FALSE(pictures.empty() || sound.empty());
     EXPECT_GT(pictures.back(), 3500);
     EXPECT_GT(sound.back(), 3500);
 

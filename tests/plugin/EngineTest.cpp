@@ -113,12 +113,8 @@ TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
     // Within 10 ms of construction nothing passes (checked only when this
     // thread really was that quick).
     proxy.onTimeChanged(1);
-    if (sinceConstruction.elapsed() < 8) {
-        EXPECT_EQ(emitted.load(), 0);
-    }
+    EXPECT_TRUE(sinceConstruction.elapsed() >= 8 || emitted.load() == 0);
 
-    QElapsedTimer t;
-    t.start();
     std::atomic<bool> go{true};
     std::vector<std::thread> callers;
     for (int i = 0; i < 4; ++i)
@@ -130,7 +126,7 @@ TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
     go = false;
     for (auto &c : callers)
         c.join();
-    const qint64 ms = t.elapsed();
+    const qint64 ms = sinceConstruction.elapsed();
     EXPECT_GE(emitted.load(), 10);
     EXPECT_LE(emitted.load(), int(ms / 11) + 1) << "over " << ms << " ms";
 }
