@@ -53,13 +53,12 @@ std::vector<uint8_t> softwareScaled(AVPixelFormat format, const Planes &p, int w
 
 } // namespace
 
-// One builder, each branch into a store of its own on the fake device: device
-// NV12 through the kernel (the staging buffer follows the size; an odd height
-// has a chroma row of its own), host RGB0 row by row with the padding skipped,
-// host YUV420P as the same picture in NV12. A picture not of the store's size
-// (the stream changed size) is scaled to the store on the processor, as the
-// software converter does: no kernel or copy sized from the picture, which
-// would overrun the store.
+// One builder, each branch into a store of its own: device NV12 through the
+// kernel (the staging buffer follows the size; an odd height has a chroma row
+// of its own), host RGB0 row by row without the padding, host YUV420P as the
+// same picture in NV12. A picture not of the store's size (the stream changed
+// size) is scaled to the store on the processor, as the software converter
+// does, not copied or launched at the picture's size.
 TEST(CudaConverter, EachBranchGivesItsPictureInTheStore)
 {
     FakeCuda cuda;

@@ -68,8 +68,7 @@ TEST(MovieFile, OpenOutcomesStreamsAndTheirMessages)
 TEST(MovieFile, DamagedInputThatOpensReadsToItsEnd)
 {
     for (const char *name : {"truncated.mp4", "garbage.bin"}) {
-        const std::string path = mediaPath(name);
-        MovieFile file(path, false);
+        MovieFile file(mediaPath(name), false);
         AVPacket *packet = av_packet_alloc();
         AVFrame *frame = av_frame_alloc();
         for (int n = 0; file.isOpen() && n < 500 && av_read_frame(file.formatContext, packet) >= 0; ++n) {

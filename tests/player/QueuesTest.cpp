@@ -52,29 +52,20 @@ TEST(Queues, RingOrderHoldFlushAndGiveBack)
     queue.pop();
 }
 
-// Owned objects: clearPool deletes them; circulating them between a producer
-// and a consumer thread, as the decoder and the audio device do, loses none
-// and never finds a container full.
-TEST(Queues, ClearPoolDeletesAndCirculationLosesNothing)
+// Owned objects circulating between a producer and a consumer thread, as
+// between the decoder and the audio device: none is lost and no container is
+// ever found full; clearPool then deletes them.
+TEST(Queues, CirculationLosesNothingAndClearPoolDeletes)
 {
     constexpr int kObjects = 16, kRounds = 20000;
     FreePool<Counted> pool;
     ReadyQueue<Counted> queue;
     pool.setCapacity(kObjects);
     queue.setCapacity(kObjects);
-    auto fill = [&] {
-        for (int i = 0; i < kObjects; ++i) {
-            Counted *p = new Counted;
-            ASSERT_TRUE(pool.giveBack(p));
-        }
-    };
-    fill();
-    Counted::deleted = 0;
-    clearPool(pool);
-    EXPECT_EQ(Counted::deleted, kObjects);
-    EXPECT_TRUE(pool.isEmpty());
-
-    fill();
+    for (int i = 0; i < kObjects; ++i) {
+        Counted *p = new Counted;
+        ASSERT_TRUE(pool.giveBack(p));
+    }
     std::atomic<int> refused{0};
     std::thread consumer([&] {
         for (int consumed = 0; consumed + refused < kRounds;) {
@@ -97,6 +88,10 @@ TEST(Queues, ClearPoolDeletesAndCirculationLosesNothing)
     consumer.join();
     EXPECT_EQ(refused.load(), 0);
     EXPECT_EQ(pool.size(), uint32_t(kObjects));
+    Counted::deleted = 0;
+    clearPool(pool);
+    EXPECT_EQ(Counted::deleted, kObjects);
+    EXPECT_TRUE(pool.isEmpty());
 }
 
 } // namespace

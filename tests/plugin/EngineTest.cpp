@@ -95,8 +95,7 @@ TEST_F(EngineTest, AnEndHandlingThatArrivesAfterACommandChangesNothing)
     InternalPlayerInspector::runEndHandling(*engine);
     EXPECT_EQ(engine->currentTime(), end);
     ASSERT_GE(listener.states.size(), 2u);
-    EXPECT_EQ(listener.states.back(), Finished);
-    EXPECT_EQ(listener.states[listener.states.size() - 2], Finished);
+    EXPECT_EQ(std::vector<int>(listener.states.end() - 2, listener.states.end()), (std::vector<int>{Finished, Finished}));
     QTest::qWait(50);
     EXPECT_EQ(engine->currentTime(), end);
 }
