@@ -1,7 +1,6 @@
-// CudaVideoFrameBuilder: each branch's picture through
-// the fake runtime (which fails any write outside device memory, so a store
-// or staging buffer overrun fails the test), and the real runtime failing
-// cleanly on a machine without a GPU.
+// CudaVideoFrameBuilder: each branch's picture through the fake runtime (which
+// fails any write outside device memory, so a store or staging buffer overrun
+// fails the test), and the real runtime failing cleanly without a GPU.
 #include "CudaTestSupport.h"
 
 #include "cuda/CudaVideoFrameBuilder.h"
@@ -10,99 +9,91 @@
 #include "player/PlayerTestSupport.h"
 
 #include <algorithm>
-#include <tuple>
+#include <iterator>
 
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
 
 namespace {
 
-// Converts into a store of the frame's own size made on the fake device.
-std::vector<uint8_t> convert(FakeCuda &cuda, CudaVideoFrameBuilder &builder, AVPixelFormat format,
-                             const AVFrame &frame)
+// Host RGB0 rows without their padding.
+std::vector<uint8_t> rowsOf(const Planes &p)
 {
-    const size_t size = size_t(frame.width) * frame.height * 4;
-    uint8_t *store = cuda.allocate(size);
-    builder.convert(&store, int32_t(size), frame.width * 4, format, AV_PIX_FMT_RGBA, &frame);
-    return std::vector<uint8_t>(store, store + size);
+    std::vector<uint8_t> rows;
+    for (int y = 0; y < p.frame.height; ++y) {
+        const auto row = p.planes[0].begin() + y * p.frame.linesize[0];
+        rows.insert(rows.end(), row, row + p.frame.width * 4);
+    }
+    return rows;
+}
+
+// The kernel's picture of host YUV420P planes taken as NV12, the chroma
+// interleaved in rows of the luma pitch.
+std::vector<uint8_t> asNv12(const Planes &yuv)
+{
+    const int w = yuv.frame.width, h = yuv.frame.height, pitch = yuv.frame.linesize[0];
+    Planes same = nv12Planes(w, h, pitch);
+    same.planes[0] = yuv.planes[0];
+    for (int r = 0; r < (h + 1) / 2; ++r)
+        for (int i = 0; i < (w + 1) / 2; ++i)
+            for (int k : {1, 2})
+                same.planes[1][size_t(r) * pitch + 2 * i + k - 1] = yuv.planes[k][size_t(r) * yuv.frame.linesize[k] + i];
+    return nv12ToRgba(same);
+}
+
+// What the software converter makes of a picture in a store of w x h.
+std::vector<uint8_t> softwareScaled(AVPixelFormat format, const Planes &p, int w, int h)
+{
+    std::vector<uint8_t> store(size_t(w) * h * 4 + SwsVideoFrame::storeSlack);
+    uint8_t *data = store.data();
+    SwsVideoFrameBuilder().convert(&data, w * h * 4, w * 4, format, AV_PIX_FMT_RGBA, &p.frame);
+    store.resize(size_t(w) * h * 4);
+    return store;
 }
 
 } // namespace
 
-TEST(CudaConverter, DeviceNv12GivesTheKernelsPictureAtEverySize)
+// One builder, each branch into a store of its own: device NV12 through the
+// kernel (the staging buffer follows the size; an odd height has a chroma row
+// of its own), host RGB0 row by row without the padding, host YUV420P as the
+// same picture in NV12. A picture not of the store's size (the stream changed
+// size) is scaled to the store on the processor, as the software converter
+// does, not copied or launched at the picture's size.
+TEST(CudaConverter, EachBranchGivesItsPictureInTheStore)
 {
     FakeCuda cuda;
-    {
-        CudaVideoFrameBuilder builder(cuda.api());
-        // The staging buffer follows the size; an odd height has a chroma row of its own.
-        for (auto [w, h, pitch] : {std::tuple{1920, 1080, 2048}, {33, 5, 64}, {1920, 1080, 2048}}) {
-            const Planes picture = nv12Planes(w, h, pitch, unsigned(w), &cuda);
-            EXPECT_TRUE(convert(cuda, builder, AV_PIX_FMT_CUDA, picture.frame) == nv12ToRgba(picture)) << w;
-        }
-    }
-    EXPECT_EQ(cuda.alive.size(), 9u) << "the test's planes and stores only: staging is freed, also when replaced";
-}
-
-TEST(CudaConverter, HostRgb0IsCopiedRowByRowAndPinnedOncePerAddress)
-{
-    FakeCuda cuda;
-    const int w = 16, h = 8, pitch = w * 4 + 32; // rows padded, as decoders often leave them
-    const Planes a(w, h, {{pitch, h}}, 1), b(w, h, {{pitch, h}}, 2);
-    auto rowsOf = [&](const Planes &p) {
-        std::vector<uint8_t> rows;
-        for (int y = 0; y < h; ++y)
-            rows.insert(rows.end(), p.planes[0].begin() + y * pitch, p.planes[0].begin() + y * pitch + w * 4);
-        return rows;
+    const Planes big = nv12Planes(1920, 1080, 2048, 1, &cuda), odd = nv12Planes(33, 5, 64, 2, &cuda);
+    const Planes rgb0(16, 8, {{96, 8}}, 3), rgb0b(16, 8, {{96, 8}}, 4), rgb0Larger(32, 16, {{128, 16}}, 5);
+    const Planes yuv(64, 32, {{96, 32}, {64, 16}, {72, 16}}, 6), yuvOdd(37, 11, {{96, 11}, {64, 6}, {72, 6}}, 7),
+        yuvLarger(32, 16, {{32, 16}, {16, 8}, {16, 8}}, 8);
+    const struct {
+        AVPixelFormat format;
+        const Planes &picture;
+        std::vector<uint8_t> expected;
+        int width, height; // of the store
+    } cases[] = {
+        {AV_PIX_FMT_CUDA, big, nv12ToRgba(big), 1920, 1080},
+        {AV_PIX_FMT_CUDA, odd, nv12ToRgba(odd), 33, 5},
+        {AV_PIX_FMT_CUDA, big, nv12ToRgba(big), 1920, 1080},
+        {AV_PIX_FMT_RGB0, rgb0, rowsOf(rgb0), 16, 8},
+        {AV_PIX_FMT_RGB0, rgb0b, rowsOf(rgb0b), 16, 8},
+        {AV_PIX_FMT_RGB0, rgb0, rowsOf(rgb0), 16, 8}, // pinned once per address
+        {AV_PIX_FMT_YUV420P, yuv, asNv12(yuv), 64, 32},
+        {AV_PIX_FMT_YUV420P, yuvOdd, asNv12(yuvOdd), 37, 11},
+        {AV_PIX_FMT_RGB0, rgb0Larger, softwareScaled(AV_PIX_FMT_RGB0, rgb0Larger, 16, 8), 16, 8},
+        {AV_PIX_FMT_YUV420P, yuvLarger, softwareScaled(AV_PIX_FMT_YUV420P, yuvLarger, 16, 8), 16, 8},
     };
     {
         CudaVideoFrameBuilder builder(cuda.api());
-        EXPECT_EQ(convert(cuda, builder, AV_PIX_FMT_RGB0, a.frame), rowsOf(a)) << "the padding is skipped";
-        EXPECT_EQ(convert(cuda, builder, AV_PIX_FMT_RGB0, b.frame), rowsOf(b));
-        EXPECT_EQ(convert(cuda, builder, AV_PIX_FMT_RGB0, a.frame), rowsOf(a));
-        EXPECT_EQ(cuda.pinned.size(), 2u);
+        for (const auto &c : cases) {
+            const size_t size = size_t(c.width) * c.height * 4;
+            uint8_t *store = cuda.allocate(size);
+            builder.convert(&store, int32_t(size), c.width * 4, c.format, AV_PIX_FMT_RGBA, &c.picture.frame);
+            EXPECT_TRUE(std::equal(store, store + size, c.expected.begin(), c.expected.end())) << "case " << &c - cases;
+        }
     }
     EXPECT_TRUE(cuda.pinned.empty()) << "unpinned with the builder";
-}
-
-TEST(CudaConverter, HostYuv420pGivesThePictureOfTheSameNv12)
-{
-    FakeCuda cuda;
-    for (auto [w, h] : {std::pair{64, 32}, std::pair{37, 11}}) {
-        SCOPED_TRACE(testing::Message() << w << "x" << h);
-        const int pitch = 96, rows = (h + 1) / 2;
-        const Planes yuv(w, h, {{pitch, h}, {64, rows}, {72, rows}}, unsigned(w));
-        // The same picture as NV12, the chroma interleaved in rows of the luma pitch.
-        Planes same = nv12Planes(w, h, pitch);
-        same.planes[0] = yuv.planes[0];
-        for (int r = 0; r < rows; ++r)
-            for (int i = 0; i < (w + 1) / 2; ++i) {
-                same.planes[1][size_t(r) * pitch + 2 * i] = yuv.planes[1][size_t(r) * 64 + i];
-                same.planes[1][size_t(r) * pitch + 2 * i + 1] = yuv.planes[2][size_t(r) * 72 + i];
-            }
-        CudaVideoFrameBuilder builder(cuda.api());
-        EXPECT_TRUE(convert(cuda, builder, AV_PIX_FMT_YUV420P, yuv.frame) == nv12ToRgba(same));
-    }
-}
-
-// A picture that is not of the store's size (the stream changed size) is
-// scaled to the store on the processor, as the software converter does: no
-// kernel or copy sized from the picture, which would overrun the store.
-TEST(CudaConverter, PictureOfAnotherSizeIsScaledToTheStore)
-{
-    FakeCuda cuda;
-    const int w = 16, h = 8;
-    for (AVPixelFormat format : {AV_PIX_FMT_RGB0, AV_PIX_FMT_YUV420P}) {
-        SCOPED_TRACE(format);
-        const Planes larger = format == AV_PIX_FMT_RGB0 ? Planes(2 * w, 2 * h, {{8 * w, 2 * h}})
-                                                        : Planes(2 * w, 2 * h, {{2 * w, 2 * h}, {w, h}, {w, h}});
-        uint8_t *store = cuda.allocate(w * h * 4);
-        CudaVideoFrameBuilder builder(cuda.api());
-        builder.convert(&store, w * h * 4, w * 4, format, AV_PIX_FMT_RGBA, &larger.frame);
-        std::vector<uint8_t> expected(w * h * 4 + SwsVideoFrame::storeSlack);
-        uint8_t *reference = expected.data();
-        SwsVideoFrameBuilder().convert(&reference, w * h * 4, w * 4, format, AV_PIX_FMT_RGBA, &larger.frame);
-        EXPECT_TRUE(std::equal(store, store + w * h * 4, expected.begin()));
-    }
+    EXPECT_EQ(cuda.alive.size(), 4 + std::size(cases)) << "the test's planes and stores only: staging is freed";
 }
 
 TEST(CudaConverter, WithoutAGpuEveryCallFailsCleanlyAndIsReported)

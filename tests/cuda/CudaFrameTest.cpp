@@ -13,22 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
-namespace {
-
-class CudaFrame : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(gl.isValid()) << "needs a display (tools/test-env.sh)"; }
-
+TEST(CudaFrame, EachPictureReachesTheTextureThroughTheTexturesOneRegistration)
+{
     GlTestContext gl;
+    ASSERT_TRUE(gl.isValid()) << "needs a display (tools/test-env.sh)";
     FakeCuda cuda;
     CudaVideoFrameBuilder builder{cuda.api()};
-};
-
-} // namespace
-
-TEST_F(CudaFrame, EachPictureReachesTheTextureThroughTheTexturesOneRegistration)
-{
     const int w = 64, h = 32;
     auto frame = std::make_unique<CudaVideoFrame>(&builder, w, h, cuda.api());
     ASSERT_TRUE(frame->hasStore());
@@ -37,25 +29,19 @@ TEST_F(CudaFrame, EachPictureReachesTheTextureThroughTheTexturesOneRegistration)
     slot.exchange(frame.get());
     EXPECT_EQ(slot.currentTexture(*texture), 0u) << "nothing to show before the first fill";
 
+    // Each picture is copied in turn; one the converter refuses is reported
+    // and leaves the store, so the texture shows what it showed.
     const Planes first = nv12Planes(w, h, w, 1, &cuda), second = nv12Planes(w, h, w, 2, &cuda);
-    const auto shows = [&](const Planes &picture) {
-        slot.currentTexture(*texture);
-        return readTextureRgba(texture->id(), w, h) == nv12ToRgba(picture);
-    };
-    frame->fill(&first.frame, AV_PIX_FMT_CUDA, 40);
-    EXPECT_EQ(frame->getTimestamp(), 40);
-    EXPECT_NE(slot.currentTexture(*texture), 0u);
-    EXPECT_EQ(slot.currentTexture(*texture), texture->id());
-    EXPECT_TRUE(shows(first));
-
-    // A new picture is copied again; one the converter refuses is reported and
-    // leaves the store, so the texture shows what it showed.
     LogCapture log;
-    frame->fill(&second.frame, AV_PIX_FMT_CUDA, 80);
-    EXPECT_TRUE(shows(second));
-    frame->fill(&first.frame, AV_PIX_FMT_NV12, 120);
-    EXPECT_EQ(frame->getTimestamp(), 120);
-    EXPECT_TRUE(shows(second));
+    for (auto [picture, format, stamp, shown] : {std::tuple{&first, AV_PIX_FMT_CUDA, 40, &first},
+                                                 {&second, AV_PIX_FMT_CUDA, 80, &second},
+                                                 {&first, AV_PIX_FMT_NV12, 120, &second}}) {
+        frame->fill(&picture->frame, format, stamp);
+        EXPECT_EQ(frame->getTimestamp(), stamp);
+        EXPECT_NE(slot.currentTexture(*texture), 0u);
+        EXPECT_EQ(slot.currentTexture(*texture), texture->id());
+        EXPECT_TRUE(readTextureRgba(texture->id(), w, h) == nv12ToRgba(*shown)) << "at " << stamp;
+    }
     EXPECT_EQ(log.count("Frame format " + std::to_string(AV_PIX_FMT_NV12) + " not supported by CUDA converter!"), 1);
     EXPECT_EQ(cuda.registrations, 1);
 

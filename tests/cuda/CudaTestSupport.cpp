@@ -5,6 +5,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <random>
@@ -18,7 +19,7 @@ bool onDevice(const void *p, size_t size)
 {
     const auto *byte = static_cast<const uint8_t *>(p);
     auto after = fake->alive.upper_bound(const_cast<uint8_t *>(byte));
-    return after != fake->alive.begin() && byte + size <= std::prev(after)->first + std::prev(after)->second;
+    return after != fake->alive.begin() && byte + size <= std::prev(after)->first + std::prev(after)->second.size();
 }
 
 cudaError_t expect(bool good, const char *fault)
@@ -37,23 +38,22 @@ cudaError_t deviceWrite(const void *dst, size_t size, const void *src, cudaMemcp
                   "a copy naming the wrong kind");
 }
 
+cudaError_t copy2D(void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height,
+                   cudaMemcpyKind kind)
+{
+    const cudaError_t status = deviceWrite(dst, (height - 1) * dpitch + width, src, kind);
+    for (size_t row = 0; status == cudaSuccess && row < height; ++row)
+        std::memcpy(static_cast<uint8_t *>(dst) + row * dpitch, static_cast<const uint8_t *>(src) + row * spitch, width);
+    return status;
+}
+
 const CudaApi fakeApi = {
     [](void **pointer, size_t size) {
         *pointer = fake->allocate(size);
         return cudaSuccess;
     },
-    [](void *pointer) {
-        if (pointer && !fake->alive.erase(static_cast<uint8_t *>(pointer)))
-            return expect(false, "free of memory that is not allocated");
-        delete[] static_cast<uint8_t *>(pointer);
-        return cudaSuccess;
-    },
-    [](void *dst, const void *src, size_t count, cudaMemcpyKind kind) {
-        const cudaError_t status = deviceWrite(dst, count, src, kind);
-        if (status == cudaSuccess)
-            std::memcpy(dst, src, count);
-        return status;
-    },
+    [](void *p) { return expect(!p || fake->alive.erase(static_cast<uint8_t *>(p)), "freeing what is not allocated"); },
+    [](void *dst, const void *src, size_t count, cudaMemcpyKind kind) { return copy2D(dst, 0, src, 0, count, 1, kind); },
     [](void *p, size_t, unsigned int) { return expect(fake->pinned.insert(p).second, "host memory pinned twice"); },
     [](void *p) { return expect(fake->pinned.erase(p) == 1, "unpinning memory never pinned"); },
     [] { return cudaSuccess; },
@@ -88,13 +88,7 @@ const CudaApi fakeApi = {
             deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess)
             cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
     },
-    [](void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height, cudaMemcpyKind kind) {
-        const cudaError_t status = deviceWrite(dst, (height - 1) * dpitch + width, src, kind);
-        for (size_t row = 0; status == cudaSuccess && row < height; ++row)
-            std::memcpy(static_cast<uint8_t *>(dst) + row * dpitch, static_cast<const uint8_t *>(src) + row * spitch,
-                        width);
-        return status;
-    },
+    copy2D,
 };
 
 } // namespace
@@ -104,13 +98,6 @@ FakeCuda::FakeCuda()
     fake = this;
 }
 
-FakeCuda::~FakeCuda()
-{
-    for (auto &[p, size] : alive)
-        delete[] p;
-    fake = nullptr;
-}
-
 const CudaApi &FakeCuda::api() const
 {
     return fakeApi;
@@ -118,8 +105,9 @@ const CudaApi &FakeCuda::api() const
 
 uint8_t *FakeCuda::allocate(size_t size)
 {
-    uint8_t *p = new uint8_t[size];
-    alive[p] = size;
+    std::vector<uint8_t> memory(size);
+    uint8_t *p = memory.data();
+    alive.emplace(p, std::move(memory));
     return p;
 }
 
@@ -131,8 +119,7 @@ Planes::Planes(int width, int height, const std::vector<std::pair<int, int>> &pi
     std::mt19937 random(seed);
     for (const auto &[pitch, rows] : pitchAndRows) {
         std::vector<uint8_t> &plane = planes.emplace_back(size_t(pitch) * rows);
-        for (uint8_t &b : plane)
-            b = uint8_t(random());
+        std::generate(plane.begin(), plane.end(), [&] { return uint8_t(random()); });
         const size_t k = planes.size() - 1;
         frame.data[k] = device ? device->allocate(plane.size()) : plane.data();
         if (device)

@@ -1,7 +1,5 @@
-// Test doubles for the CUDA converter and frames: a fake runtime whose device
-// memory is host memory and which keeps the state a GPU would, failing the
-// test where a real GPU would fail or corrupt memory; pictures held in AVFrames.
-// Test (main) thread only.
+// Test doubles for the CUDA converter and frames (main thread only): a fake
+// runtime and pictures held in AVFrames.
 #pragma once
 
 #include "cuda/CudaApi.h"
@@ -12,19 +10,18 @@
 #include <set>
 #include <vector>
 
-// Every write to device memory must lie inside a live allocation and every
-// copy must name the side its pointers are on; pinning an address twice,
-// unpinning one never pinned, or copying into a texture that is not mapped
-// fails. Launches run the CPU kernel runner; the interop copy is done by GL
-// into the registered texture.
+// Device memory is host memory; the fake keeps the state a GPU would and fails
+// the test where a GPU would fail or corrupt memory: a device write outside a
+// live allocation, a copy naming the wrong side, pinning an address twice or
+// unpinning one never pinned, copying into a texture that is not mapped.
+// Launches run the CPU kernel runner; the interop copy is done by GL.
 class FakeCuda {
 public:
-    FakeCuda(); // the one fake the table's functions reach, for its lifetime
-    ~FakeCuda();
+    FakeCuda(); // the one fake the table's functions reach, while it lives
     const CudaApi &api() const;
     uint8_t *allocate(size_t size); // device memory for the test's own stores and planes
 
-    std::map<uint8_t *, size_t> alive; // allocations: start and size
+    std::map<uint8_t *, std::vector<uint8_t>> alive; // allocations by their start
     std::set<void *> pinned;
     int registrations = 0; // live texture registrations
     bool mapped = false;

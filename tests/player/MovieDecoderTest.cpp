@@ -1,10 +1,14 @@
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
+#include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
+#include "player/AudioBuffer.h"
 #include "player/FrameSlot.h"
+#include "player/FreePool.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
 #include "player/PlaybackClock.h"
+#include "player/ReadyQueue.h"
 
 #include <QTest>
 
@@ -13,44 +17,80 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
-// A MovieDecoder wired to the engine's containers, as the engine builds it.
-// After every test all 40 frames and 120 buffers must be accounted for.
+// Keeps the timestamp it is filled with; updateTexture reports it in lastShown.
+class RecordingFrame : public AbstractVideoFrame {
+public:
+    RecordingFrame(int width, int height) : AbstractVideoFrame(width, height) {}
+    void updateTexture(FrameTexture &) override { lastShown = timestamp; }
+    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { beginPicture(timestampMs); }
+    static inline int64_t lastShown = -1;
+};
+
+int64_t stampOf(AbstractVideoFrame *frame) { return frame->getTimestamp(); }
+int64_t stampOf(AudioBuffer *buffer) { return buffer->ptsMs; }
+
+// Timestamps of what a ready queue holds, front first; the queue is unchanged.
+template <typename T>
+std::vector<int64_t> queuedTimestamps(ReadyQueue<T> &queue)
+{
+    std::lock_guard<std::recursive_mutex> guard(queue.mutex());
+    std::vector<int64_t> stamps;
+    for (uint32_t n = queue.size(); n > 0; --n) {
+        T *p = queue.pop();
+        stamps.push_back(stampOf(p));
+        queue.push(p);
+    }
+    return stamps;
+}
+
+// A MovieDecoder wired to containers like the engine's, with 40 frames and 120 buffers.
 class MovieDecoderTest : public ::testing::Test {
 protected:
+    MovieDecoderTest()
+    {
+        videoFreePool.setCapacity(40);
+        videoReadyQueue.setCapacity(40);
+        audioFreePool.setCapacity(120);
+        audioReadyQueue.setCapacity(120);
+        for (int i = 0; i < 40; ++i) {
+            AbstractVideoFrame *frame = new RecordingFrame(320, 240);
+            videoFreePool.giveBack(frame);
+        }
+        for (int i = 0; i < 120; ++i) {
+            AudioBuffer *buffer = new AudioBuffer;
+            audioFreePool.giveBack(buffer);
+        }
+    }
+
     void start(const char *name)
     {
-        path = mediaPath(name);
-        file = std::make_unique<MovieFile>(path, false);
+        file = std::make_unique<MovieFile>(mediaPath(name), false);
         ASSERT_TRUE(file->isOpen());
         clock.reset(static_cast<uint64_t>(file->durationMs()));
-        q = std::make_unique<EngineQueues>(file->videoCodecContext->width, file->videoCodecContext->height);
-        decoder = std::make_unique<MovieDecoder>(file.get(), &q->audioFreePool, &q->audioReadyQueue, EngineFormat,
-                                                 &q->videoFreePool, &q->videoReadyQueue, &slot, &clock);
+        decoder = std::make_unique<MovieDecoder>(file.get(), &audioFreePool, &audioReadyQueue, EngineFormat,
+                                                 &videoFreePool, &videoReadyQueue, &slot, &clock);
     }
 
-    // Once the thread has gone: every frame and buffer is back in its pool,
-    // its queue or the slot.
-    void expectNothingLost()
-    {
-        const int frames = int(q->videoFreePool.size() + q->videoReadyQueue.size()) + !slot.isEmpty();
-        const int buffers = int(q->audioFreePool.size() + q->audioReadyQueue.size());
-        EXPECT_EQ(frames, 40);
-        EXPECT_EQ(buffers, 120);
-    }
-
+    // Once the thread has gone (it returns what it held), every frame and
+    // buffer is in its pool, its queue or the slot; all then go back to the
+    // pools for a next start.
     void TearDown() override
     {
         if (!decoder)
             return;
-        decoder.reset(); // joins the thread, which returns what it held
-        expectNothingLost();
+        decoder.reset();
+        EXPECT_EQ(videoFreePool.size() + videoReadyQueue.size() + !slot.isEmpty(), 40u);
+        EXPECT_EQ(audioFreePool.size() + audioReadyQueue.size(), 120u);
         if (AbstractVideoFrame *last = slot.exchange(nullptr))
-            q->videoFreePool.giveBack(last);
-        q.reset();
+            videoFreePool.giveBack(last);
+        flushReady(videoReadyQueue, videoFreePool);
+        flushReady(audioReadyQueue, audioFreePool);
     }
 
     int64_t shown()
@@ -65,17 +105,19 @@ protected:
     std::pair<std::vector<int64_t>, std::vector<int64_t>> seekAndLook(uint64_t ms)
     {
         std::promise<std::pair<std::vector<int64_t>, std::vector<int64_t>>> seen;
-        decoder->seek(ms, [&] { seen.set_value({queuedTimestamps(q->videoReadyQueue), queuedTimestamps(q->audioReadyQueue)}); });
+        decoder->seek(ms, [&] { seen.set_value({queuedTimestamps(videoReadyQueue), queuedTimestamps(audioReadyQueue)}); });
         auto result = seen.get_future();
         EXPECT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         return result.get();
     }
 
-    std::string path;
     std::unique_ptr<MovieFile> file;
     PlaybackClock clock{0};
     FrameSlot slot;
-    std::unique_ptr<EngineQueues> q;
+    FreePool<AbstractVideoFrame> videoFreePool;
+    ReadyQueue<AbstractVideoFrame> videoReadyQueue;
+    FreePool<AudioBuffer> audioFreePool;
+    ReadyQueue<AudioBuffer> audioReadyQueue;
     std::unique_ptr<MovieDecoder> decoder;
 };
 
@@ -105,8 +147,7 @@ TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
     start("video_only.mp4");
     const std::vector<int64_t> video = seekAndLook(2510).first;
     ASSERT_EQ(video.size(), 15u);
-    EXPECT_EQ(video[0], 2500);
-    EXPECT_EQ(video[1], 2533);
+    EXPECT_EQ(std::vector<int64_t>(video.begin(), video.begin() + 2), (std::vector<int64_t>{2500, 2533}));
 
     // With sound the walk ends on whichever stream reaches the target first;
     // both queues still start with what is in force at the target.
@@ -131,11 +172,10 @@ TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
     decoder->seek(1000, [&] { ++first; });
     decoder->seek(2990, [&] { ++second; });
     release.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && q->videoReadyQueue.size() >= 2; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && videoReadyQueue.size() >= 2; }, 30000));
     EXPECT_EQ(first + blocked * 10 + second * 100, 110) << "the superseded seek never completes";
-    const std::vector<int64_t> video = queuedTimestamps(q->videoReadyQueue);
-    EXPECT_EQ(video[0], 2966);
-    EXPECT_EQ(video[1], 3000);
+    const std::vector<int64_t> video = queuedTimestamps(videoReadyQueue);
+    EXPECT_EQ(std::vector<int64_t>(video.begin(), video.begin() + 2), (std::vector<int64_t>{2966, 3000}));
 }
 
 // Beyond the end the walk finds nothing at or after the target: the last
@@ -148,8 +188,7 @@ TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
 {
     start("h264_aac.mp4");
     const auto [pictures, sound] = seekAndLook(60000);
-    ASSERT_FALSE(pictures.empty());
-    ASSERT_FALSE(sound.empty());
+    ASSERT_FALSE(pictures.empty() || sound.empty());
     EXPECT_GT(pictures.back(), 3500);
     EXPECT_GT(sound.back(), 3500);
 

@@ -1,5 +1,7 @@
 #include "player/PlaybackClock.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,11 +9,6 @@
 #include <thread>
 
 namespace {
-
-void pass(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 TEST(PlaybackClock, RunsFromWhereItIsSetStopsAtTheEndAndStandsWhenPaused)
 {
@@ -22,14 +19,14 @@ TEST(PlaybackClock, RunsFromWhereItIsSetStopsAtTheEndAndStandsWhenPaused)
 
     clock.setPosition(3000);
     clock.start();
-    pass(300);
+    QTest::qSleep(300);
     clock.setPosition(3900); // counted from the new position, not from the start
     EXPECT_TRUE(clock.isRunning());
     EXPECT_LT(clock.currentPosition(), 4000u);
-    pass(130);
+    QTest::qSleep(130);
     EXPECT_EQ(clock.currentPosition(), 4000u);
     clock.pause(); // stops where it reads: at the end, however late
-    pass(20);
+    QTest::qSleep(20);
     EXPECT_EQ(clock.currentPosition(), 4000u);
     EXPECT_TRUE(clock.reachedEnd());
 }
@@ -40,7 +37,7 @@ TEST(PlaybackClock, ZeroDurationIsAnUnknownLengthThatNeverEnds)
     EXPECT_FALSE(clock.reachedEnd());
     clock.setPosition(500);
     clock.start();
-    pass(30);
+    QTest::qSleep(30);
     EXPECT_GE(clock.currentPosition(), 530u) << "not limited";
     EXPECT_FALSE(clock.reachedEnd());
     clock.reset(0);
@@ -63,7 +60,7 @@ TEST(PlaybackClock, ConcurrentPausesAddTheElapsedTimeOnce)
             clock.pause();
         };
         std::thread a(pauser), b(pauser);
-        pass(2);
+        QTest::qSleep(2);
         go = true;
         a.join();
         b.join();

@@ -36,15 +36,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
         engine = std::make_unique<InternalPlayer>(&listener, view.get(), view.get(), false, false);
     }
-    void TearDown() override
-    {
-        engine.reset();
-        view.reset();
-    }
 
     RecordingListener listener;
-    std::unique_ptr<GLWidget> view;
-    std::unique_ptr<InternalPlayer> engine;
+    std::unique_ptr<GLWidget> view; // made once the display is known to be there
+    std::unique_ptr<InternalPlayer> engine; // destroyed first
 };
 
 } // namespace
@@ -100,8 +95,7 @@ TEST_F(EngineTest, AnEndHandlingThatArrivesAfterACommandChangesNothing)
     InternalPlayerInspector::runEndHandling(*engine);
     EXPECT_EQ(engine->currentTime(), end);
     ASSERT_GE(listener.states.size(), 2u);
-    EXPECT_EQ(listener.states.back(), Finished);
-    EXPECT_EQ(listener.states[listener.states.size() - 2], Finished);
+    EXPECT_EQ(std::vector<int>(listener.states.end() - 2, listener.states.end()), (std::vector<int>{Finished, Finished}));
     QTest::qWait(50);
     EXPECT_EQ(engine->currentTime(), end);
 }
@@ -118,12 +112,8 @@ TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
     // Within 10 ms of construction nothing passes (checked only when this
     // thread really was that quick).
     proxy.onTimeChanged(1);
-    if (sinceConstruction.elapsed() < 8) {
-        EXPECT_EQ(emitted.load(), 0);
-    }
+    EXPECT_TRUE(sinceConstruction.elapsed() >= 8 || emitted.load() == 0);
 
-    QElapsedTimer t;
-    t.start();
     std::atomic<bool> go{true};
     std::vector<std::thread> callers;
     for (int i = 0; i < 4; ++i)
@@ -135,7 +125,7 @@ TEST_F(EngineTest, ConcurrentTimeUpdatesPassAtMostOncePer11Ms)
     go = false;
     for (auto &c : callers)
         c.join();
-    const qint64 ms = t.elapsed();
+    const qint64 ms = sinceConstruction.elapsed();
     EXPECT_GE(emitted.load(), 10);
     EXPECT_LE(emitted.load(), int(ms / 11) + 1) << "over " << ms << " ms";
 }
