@@ -1,37 +1,8 @@
-// Shared by the player and CUDA tests: the engine's sound format and a
+// Shared by the player and CUDA tests: the engine's sound format, and the
 // capture of the diagnostic log.
 #pragma once
 
+#include "common/LogCapture.h"
 #include "player/AudioOutputFormat.h"
-#include "support/Logger.h"
-
-#include <cstdio>
-#include <string>
 
 constexpr AudioOutputFormat EngineFormat{3, 3, 44100, 4};
-
-// The process-wide diagnostic logger for its lifetime, writing to a temp file.
-class LogCapture {
-public:
-    LogCapture() : previous(diagnosticLogger()) { setDiagnosticLogger(&logger); }
-    ~LogCapture()
-    {
-        setDiagnosticLogger(previous);
-        std::fclose(record.file);
-    }
-    int count(const std::string &needle)
-    {
-        std::string all(static_cast<size_t>(std::ftell(record.file)), '\0');
-        std::rewind(record.file);
-        all.resize(std::fread(all.data(), 1, all.size(), record.file));
-        int n = 0;
-        for (size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1))
-            ++n;
-        return n;
-    }
-
-private:
-    LogFileRecord record{std::tmpfile(), 1, false, 0, 0, L""};
-    Logger logger{&record};
-    Logger *previous;
-};
