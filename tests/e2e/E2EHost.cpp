@@ -7,8 +7,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <set>
 #include <dlfcn.h>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -69,26 +70,46 @@ std::vector<int> E2EHost::codesSince(size_t from, bool withTimes) const
     return result;
 }
 
-bool E2EHost::waitForEvent(int code, int timeoutMs, size_t from)
+bool E2EHost::run(const std::string &script)
 {
-    return QTest::qWaitFor([&] { return std::find(codes.begin() + long(from), codes.end(), code) != codes.end(); },
-                           timeoutMs);
-}
-
-int E2EHost::loadAndWait(const std::string &path, int timeoutMs)
-{
-    const size_t from = codes.size();
-    p->load(QString::fromStdString(path));
-    int result = -1;
-    (void)QTest::qWaitFor(
-        [&] {
-            for (size_t i = from; i < codes.size() && result < 0; ++i)
-                if (codes[i] == EventLoaded || codes[i] == EventLoadFailed)
-                    result = codes[i];
-            return result >= 0;
-        },
-        timeoutMs);
-    return result;
+    static const std::vector<std::string> names = {"Playing", "Paused",  "Stopped",   "Finished",
+                                                   "",        "Loaded", "LoadFailed"};
+    auto since = [this](int code) { return std::find(codes.begin() + long(mark), codes.end(), code) != codes.end(); };
+    std::istringstream words(script);
+    bool ok = true;
+    for (std::string word; ok && p && words >> word;) {
+        const size_t colon = word.find(':');
+        const std::string verb = word.substr(0, colon);
+        const std::string arg = colon == std::string::npos ? "" : word.substr(colon + 1);
+        if (verb != "await")
+            mark = codes.size();
+        if (verb == "open" || verb == "load")
+            p->load(QString::fromStdString(arg.find('/') == std::string::npos ? mediaPath(arg) : arg));
+        if (verb == "open")
+            ok = QTest::qWaitFor([&] { return since(EventLoaded) || since(EventLoadFailed); }, 20000) &&
+                 since(EventLoaded);
+        else if (verb == "seek")
+            p->setCurrentTime(std::stoull(arg));
+        else if (verb == "volume")
+            p->setVolume(std::stof(arg) / 100.0f);
+        else if (verb == "wait")
+            QTest::qWait(std::stoi(arg));
+        else if (verb == "until")
+            ok = QTest::qWaitFor([&] { return !p || p->currentTime() >= std::stoull(arg); }, 20000);
+        else if (verb == "await") // the codes are the indexes of the names
+            ok = QTest::qWaitFor(
+                [&] { return !p || since(int(std::find(names.begin(), names.end(), arg) - names.begin())); }, 20000);
+        else if (verb == "play")
+            p->play();
+        else if (verb == "pause")
+            p->pause();
+        else if (verb == "stop")
+            p->stop();
+        else if (verb != "load")
+            ok = false;
+        EXPECT_TRUE(ok) << word << " in " << script;
+    }
+    return ok;
 }
 
 QImage E2EHost::grabWidget()

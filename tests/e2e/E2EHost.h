@@ -26,14 +26,18 @@ public:
     void showWindow();
     void destroyPlayer(); // deletes the player while the window stays
 
-    // Loads and waits for EventLoaded or EventLoadFailed; returns that code (or -1).
-    int loadAndWait(const std::string &path, int timeoutMs = 20000);
+    // Runs a host's actions, words separated by spaces, while the player exists:
+    // open:FILE (load, then wait for EventLoaded), load:FILE (a name in the test
+    // media or a path), play, pause, stop, seek:MS, volume:PERCENT, wait:MS (run
+    // the event loop), until:MS (until the clock reaches MS), await:EVENT (until
+    // EVENT, e.g. Paused, has come since the last word that is not an await
+    // began). Stops at the first word that fails (reported); returns success.
+    bool run(const std::string &script);
 
     size_t eventCount() const { return codes.size(); }
     int count(int code) const;
     // Codes raised since index from, without EventTimeChanged unless withTimes.
     std::vector<int> codesSince(size_t from, bool withTimes = false) const;
-    bool waitForEvent(int code, int timeoutMs, size_t from = 0);
 
     // Average colour of the centre of the player's widget as it is on the screen.
     QColor centreColour();
@@ -54,5 +58,6 @@ private:
     IMediaPlayer2 *p = nullptr;
     std::unique_ptr<QWidget> win;
     std::vector<int> codes;
+    size_t mark = 0; // where await looks from
     QElapsedTimer sinceStart;
 };

@@ -7,27 +7,20 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 
 namespace {
 
-std::vector<std::string> threadNames()
+// Threads of this process; playerOnly: those the player names.
+int threads(bool playerOnly = false)
 {
-    std::vector<std::string> names;
+    int n = 0;
     for (const QString &id : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        std::ifstream comm(("/proc/self/task/" + id + "/comm").toStdString());
-        std::getline(comm, names.emplace_back());
+        std::string name;
+        std::getline(std::ifstream(("/proc/self/task/" + id + "/comm").toStdString()), name);
+        n += !playerOnly || name == "ticker" || name == "demux" || name == "repaint";
     }
-    return names;
-}
-
-// Threads the player names.
-int playerThreads()
-{
-    const std::vector<std::string> names = threadNames();
-    return int(std::count_if(names.begin(), names.end(),
-                             [](const std::string &n) { return n == "ticker" || n == "demux" || n == "repaint"; }));
+    return n;
 }
 
 } // namespace
@@ -37,36 +30,30 @@ TEST(E2EPicture, PictureFollowsPlayPauseSeekStopAndReload)
     PLA_REQUIRE_TEST_ENVIRONMENT();
     E2EHost host;
     IMediaPlayer2 *p = host.player();
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    p->play();
+    ASSERT_TRUE(host.run("open:seconds.mp4 play"));
     EXPECT_EQ(host.followSeconds(3), 3);
 
     // Paused: the picture of the paused position stays.
     ASSERT_TRUE(QTest::qWaitFor([&] { return p->currentTime() % 1000 > 300 && p->currentTime() % 1000 < 600; }, 3000));
-    p->pause();
+    host.run("pause wait:300");
     const uint64_t second = p->currentTime() / 1000;
-    QTest::qWait(300);
     const QColor paused = host.centreColour();
     EXPECT_TRUE(near(paused, kSecondColour[second]) || (second > 0 && near(paused, kSecondColour[second - 1])))
         << paused.name().toStdString();
-    QTest::qWait(700);
+    host.run("wait:700");
     EXPECT_TRUE(near(host.centreColour(), paused));
 
     // A seek while paused shows the picture of the target second; stop keeps it.
-    const size_t mark = host.eventCount();
-    p->setCurrentTime(3000);
-    ASSERT_TRUE(host.waitForEvent(EventPaused, 10000, mark));
+    ASSERT_TRUE(host.run("seek:3000 await:Paused"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return near(host.centreColour(), kSecondColour[3]); }, 5000))
         << host.centreColour().name().toStdString();
-    p->stop();
-    QTest::qWait(500);
+    host.run("stop wait:500");
     EXPECT_TRUE(near(host.centreColour(), kSecondColour[3])) << host.centreColour().name().toStdString();
 
     // A new load takes the previous picture away.
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    QTest::qWait(300);
+    ASSERT_TRUE(host.run("open:seconds.mp4 wait:300"));
     EXPECT_FALSE(near(host.centreColour(), kSecondColour[3])) << "the previous picture is gone";
-    p->play();
+    host.run("play");
     EXPECT_EQ(host.followSeconds(2), 2);
 }
 
@@ -74,9 +61,7 @@ TEST(E2EPicture, LoadBeforeTheWidgetIsShownThenShowIt)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
     E2EHost host("CreateSw", /*show=*/false);
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    host.player()->play();
-    QTest::qWait(200);
+    ASSERT_TRUE(host.run("open:seconds.mp4 play wait:200"));
     host.showWindow();
     // The first paints of a window that has just been mapped take a moment to
     // reach the screen.
@@ -92,25 +77,21 @@ TEST(E2EPicture, LoadBeforeTheWidgetIsShownThenShowIt)
 TEST(E2EPicture, DeletingAPlayingPlayerEndsEveryThreadItStarted)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
-    size_t before = 0;
+    int before = 0;
     for (int i = 0; i < 12; ++i) {
         if (i == 1) { // Qt and PulseAudio start threads of their own on first use
             QTest::qWait(300);
-            before = threadNames().size();
+            before = threads();
         }
         E2EHost host;
-        ASSERT_EQ(host.loadAndWait(mediaPath("h264_aac.mp4")), EventLoaded);
-        host.player()->play();
-        QTest::qWait(100 + (i % 4) * 20);
-        if (i == 0) {
-            EXPECT_GE(playerThreads(), 2) << "the ticker and the repaint thread run";
-        }
+        ASSERT_TRUE(host.run("open:h264_aac.mp4 play wait:" + std::to_string(100 + (i % 4) * 20)));
+        EXPECT_TRUE(i > 0 || threads(true) >= 2) << "the ticker and the repaint thread run";
         host.player()->setCurrentTime(1500 + i * 37);
         host.destroyPlayer();
-        EXPECT_EQ(playerThreads(), 0) << "joined before delete returns";
+        EXPECT_EQ(threads(true), 0) << "joined before delete returns";
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return threadNames().size() <= before; }, 5000))
-        << threadNames().size() << " threads, " << before << " before";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return threads() <= before; }, 5000))
+        << threads() << " threads, " << before << " before";
 }
 
 TEST(E2EPicture, HardwareFactoryFallsBackToTheSoftwareConverter)
@@ -120,28 +101,26 @@ TEST(E2EPicture, HardwareFactoryFallsBackToTheSoftwareConverter)
     MessageCapture messages;
     {
         E2EHost sw("CreateSw");
-        ASSERT_EQ(sw.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
+        ASSERT_TRUE(sw.run("open:seconds.mp4"));
     }
     EXPECT_EQ(messages.count(refused), 0) << "the software factory never tries the CUDA converter";
     {
         // No GPU here: the decoder gives yuv420p (0), which the CUDA converter does not take.
         E2EHost hw("CreateHw");
-        ASSERT_EQ(hw.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
+        ASSERT_TRUE(hw.run("open:seconds.mp4"));
         EXPECT_EQ(messages.count(refused + "0", QtWarningMsg), 1);
-        hw.player()->play();
+        hw.run("play");
         EXPECT_EQ(hw.followSeconds(2), 2);
     }
     // rgb0 is a CUDA-converter format: taken by it when built in (failing
     // without a GPU), else refused with the warning. Either way it plays.
     E2EHost hw("CreateHw");
-    ASSERT_EQ(hw.loadAndWait(mediaPath("rgb0.nut")), EventLoaded);
+    ASSERT_TRUE(hw.run("open:rgb0.nut"));
 #ifdef PLA_CUDA_CONVERTER
     EXPECT_EQ(messages.count(refused), 1);
 #else
     EXPECT_EQ(messages.count(refused), 2);
 #endif
-    hw.player()->play();
-    EXPECT_TRUE(hw.waitForEvent(EventFinished, 15000));
-    QTest::qWait(300);
+    EXPECT_TRUE(hw.run("play await:Finished wait:300"));
     EXPECT_EQ(hw.count(EventFinished), 2);
 }

@@ -3,8 +3,6 @@
 #include "common/SoundRecorder.h"
 #include "e2e/E2EHost.h"
 
-#include <QTest>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,14 +14,6 @@ constexpr double kWindow = 0.05;
 constexpr int kSilence = -1;
 constexpr int kUnknown = -2;
 
-// One run of equal windows: a tone index, silence or something else.
-struct ToneRun {
-    int tone;
-    int windows;
-    double start; // seconds into the recording
-    double seconds() const { return windows * kWindow; }
-};
-
 int toneOf(double hz)
 {
     const double k = (hz - 400.0) / 200.0;
@@ -32,26 +22,30 @@ int toneOf(double hz)
     return k > -0.2 && k < 7.2 && std::fabs(k - std::lround(k)) <= 0.2 ? int(std::lround(k)) : kUnknown;
 }
 
-// Runs of at least 3 windows (silence: 8, so a short underrun on a busy
-// machine is not taken for a pause); shorter runs (transitions) are dropped
-// and the neighbours around them merged.
+// Windows [first, end) of one tone (or silence).
+struct ToneRun {
+    int tone;
+    size_t first, end;
+    double start() const { return first * kWindow; } // seconds into the recording
+    double seconds() const { return (end - first) * kWindow; }
+};
+
+// Runs of equal windows at least 3 long (silence: 8, so a short underrun on a
+// busy machine is not taken for a pause); what lies between two runs of the
+// same tone (a transition) joins them.
 std::vector<ToneRun> runsOf(const std::vector<double> &freqs)
 {
-    std::vector<ToneRun> raw, runs;
-    for (size_t i = 0; i < freqs.size(); ++i) {
-        const int t = toneOf(freqs[i]);
-        if (!raw.empty() && raw.back().tone == t)
-            ++raw.back().windows;
-        else
-            raw.push_back({t, 1, i * kWindow});
-    }
-    for (const ToneRun &r : raw) {
-        if (r.windows < (r.tone == kSilence ? 8 : 3) || r.tone == kUnknown)
+    std::vector<ToneRun> runs;
+    for (size_t first = 0, end; first < freqs.size(); first = end) {
+        const int tone = toneOf(freqs[first]);
+        for (end = first + 1; end < freqs.size() && toneOf(freqs[end]) == tone;)
+            ++end;
+        if (tone == kUnknown || end - first < (tone == kSilence ? 8u : 3u))
             continue;
-        if (!runs.empty() && runs.back().tone == r.tone)
-            runs.back().windows += r.windows;
+        if (!runs.empty() && runs.back().tone == tone)
+            runs.back().end = end;
         else
-            runs.push_back(r);
+            runs.push_back({tone, first, end});
     }
     return runs;
 }
@@ -64,30 +58,13 @@ TEST(E2ESound, TonesPlayInOrderPauseSilencesSeekJumpsVolumeScales)
     SoundRecorder recorder;
     ASSERT_TRUE(recorder.start()) << recorder.error();
 
-    E2EHost host;
-    IMediaPlayer2 *p = host.player();
-    p->setVolume(1.0f); // a new player starts silent
-    ASSERT_EQ(host.loadAndWait(mediaPath("seconds.mp4")), EventLoaded);
-    QTest::qWait(500); // leading silence, so the first tone is seen from its start
-    // Plays from where the player is until `until` ms, then pauses for pauseMs.
-    auto playUntil = [&](uint64_t until, int pauseMs) {
-        p->play();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return p->currentTime() >= until; }, 15000));
-        p->pause();
-        QTest::qWait(pauseMs);
-    };
-
-    playUntil(3600, 1500); // seconds 0 to 3 at full volume
-    // Paused at 3.6 s, sought to 6 s, played: the next tone is 6, not 3.
-    const size_t mark = host.eventCount();
-    p->setCurrentTime(6000);
-    ASSERT_TRUE(host.waitForEvent(EventPaused, 10000, mark));
-    playUntil(6700, 1500);
-    // Second 1 again, at a quarter of the volume.
-    p->setVolume(0.25f);
-    p->setCurrentTime(1000);
-    QTest::qWait(500);
-    playUntil(1800, 1000);
+    E2EHost host; // a new player starts silent
+    // After a leading silence (the first tone is seen from its start) seconds 0
+    // to 3 at full volume; paused at 3.6 s, sought to 6 s and played: the next
+    // tone is 6, not 3. Then second 1 again at a quarter of the volume.
+    ASSERT_TRUE(host.run("volume:100 open:seconds.mp4 wait:500 play until:3600 pause wait:1500 seek:6000 "
+                         "await:Paused play until:6700 pause wait:1500 volume:25 seek:1000 wait:500 play "
+                         "until:1800 pause wait:1000"));
     recorder.stop();
 
     const std::vector<ToneRun> runs = runsOf(recorder.frequencyOverTime(kWindow, 0.005));
@@ -95,7 +72,7 @@ TEST(E2ESound, TonesPlayInOrderPauseSilencesSeekJumpsVolumeScales)
     std::vector<int> tones;
     for (const ToneRun &r : runs) {
         tones.push_back(r.tone);
-        seen << r.tone << "x" << r.windows << "@" << r.start << " ";
+        seen << r.tone << "x" << r.seconds() << "@" << r.start() << " ";
     }
     // The first tone may be cut by the recording's start.
     ASSERT_EQ(tones, (std::vector<int>{kSilence, 0, 1, 2, 3, kSilence, 6, kSilence, 1, kSilence})) << seen.str();
@@ -109,8 +86,8 @@ TEST(E2ESound, TonesPlayInOrderPauseSilencesSeekJumpsVolumeScales)
 
     // A quarter of the volume: about a quarter of the level of the same tone.
     const ToneRun &loud = runs[2], &quiet = runs[8];
-    const double loudRms = recorder.rms(loud.start + 0.1, loud.start + loud.seconds() - 0.1);
-    const double quietRms = recorder.rms(quiet.start + 0.1, quiet.start + quiet.seconds() - 0.1);
+    const double loudRms = recorder.rms(loud.start() + 0.1, loud.start() + loud.seconds() - 0.1);
+    const double quietRms = recorder.rms(quiet.start() + 0.1, quiet.start() + quiet.seconds() - 0.1);
     ASSERT_GT(loudRms, 0.05) << seen.str();
     EXPECT_GT(quietRms / loudRms, 0.12);
     EXPECT_LT(quietRms / loudRms, 0.45);

@@ -33,21 +33,19 @@ TEST_P(E2ERealWorld, PlaysWholeInTimeToTheLastPicture)
     E2EHost host;
     const qint64 recordingStartUs = host.nowUs();
     IMediaPlayer2 *p = host.player();
-    p->setVolume(1.0f);
-    ASSERT_EQ(host.loadAndWait(mediaPath(clip.file)), EventLoaded);
+    ASSERT_TRUE(host.run("volume:100 open:" + std::string(clip.file)));
     EXPECT_NEAR(p->duration(), clip.durationMs, clip.durationMs ? 100 : 0);
 
-    const size_t mark = host.eventCount();
-    p->play();
+    host.run("play");
     qint64 firstPictureUs = -1;
     const int matched = host.followSeconds(clip.seconds, 30000, &firstPictureUs);
-    ASSERT_TRUE(host.waitForEvent(EventFinished, 10000, mark)) << "no EventFinished";
+    ASSERT_TRUE(host.run("await:Finished"));
     EXPECT_TRUE(near(host.centreColour(), kSecondColour[clip.seconds - 1]))
         << "at the end the screen shows " << host.centreColour().name().toStdString();
     if (clip.seconds > 1) {
         EXPECT_EQ(matched, clip.seconds);
     }
-    QTest::qWait(600);
+    host.run("wait:600");
     recorder.stop();
 
     if (clip.sound) {
@@ -65,7 +63,7 @@ TEST_P(E2ERealWorld, PlaysWholeInTimeToTheLastPicture)
     }
 
     // After the end, playing again starts from the first second.
-    p->play();
+    host.run("play");
     EXPECT_TRUE(QTest::qWaitFor([&] { return near(host.centreColour(), kSecondColour[0]); }, 5000));
     p->stop();
 }
@@ -94,10 +92,7 @@ TEST(E2EAspect, FourThreeInSixteenNineKeepsItsShape)
     E2EHost host;
     for (const char *file : {"square_43.mp4", "square_anamorphic.mp4"}) {
         SCOPED_TRACE(file);
-        ASSERT_EQ(host.loadAndWait(mediaPath(file)), EventLoaded);
-        host.player()->play();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return host.player()->currentTime() >= 300; }, 5000));
-        host.player()->pause();
+        ASSERT_TRUE(host.run("open:" + std::string(file) + " play until:300 pause"));
         host.window()->resize(480, 270); // after the first picture: the resize must repaint
         // The repaint after a resize reaches the screen in its own time.
         QImage image;
