@@ -35,9 +35,8 @@ protected:
     {
         PLA_REQUIRE_TEST_ENVIRONMENT();
         static PluginLoader loader; // stays loaded, as in player-host
-        if (loader.fileName().isEmpty()) {
-            ASSERT_TRUE(loader.load(PluginLoader::defaultPath())) << loader.errorString().toStdString();
-        }
+        ASSERT_TRUE(!loader.fileName().isEmpty() || loader.load(PluginLoader::defaultPath()))
+            << loader.errorString().toStdString();
         IMediaPlayer2 *created = loader.create(PluginLoader::Factory::Sw);
         ASSERT_NE(created, nullptr);
         window = std::make_unique<MainWindow>(created);
@@ -50,27 +49,14 @@ protected:
         player = window->player();
     }
 
-    void TearDown() override
-    {
-        spy.reset();
-        window.reset();
-    }
-
     int count(int code) const
     {
         return int(std::count_if(spy->begin(), spy->end(), [&](const QList<QVariant> &a) { return a[0] == code; }));
     }
 
     // Waits (event loop running) until event code has arrived `times` times in all.
-    bool waitFor(int code, int times = 1)
-    {
-        return QTest::qWaitFor([&] { return count(code) >= times; }, 10000);
-    }
-
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(window.get(), k, modifiers);
-    }
+    bool waitFor(int code, int times = 1) { return QTest::qWaitFor([&] { return count(code) >= times; }, 10000); }
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) { QTest::keyClick(window.get(), k, modifiers); }
 
     void wheel(int angleDelta)
     {
@@ -84,7 +70,7 @@ protected:
     int volumePercent() const { return qRound(player->volume() * 100); }
 
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<QSignalSpy> spy;
+    std::unique_ptr<QSignalSpy> spy; // declared after window: goes first
     IMediaPlayer2 *player = nullptr;
     const QString clip = QString::fromStdString(mediaPath("seconds.mp4"));
 };
@@ -106,8 +92,7 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
 
     key(Qt::Key_Right);
     const uint64_t forward = player->currentTime();
-    EXPECT_GE(forward, 5000u);
-    EXPECT_LT(forward, 7000u);
+    EXPECT_TRUE(forward >= 5000 && forward < 7000) << forward;
     ASSERT_TRUE(waitFor(EventPlaying, 2)) << "the seek did not complete";
     ASSERT_TRUE(waitFor(EventTimeChanged, count(EventTimeChanged) + 2));
     EXPECT_GE(slider->value(), 5000) << "the slider follows the time events";
@@ -128,23 +113,17 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
 TEST_F(MainWindowTest, FullScreenFillsTheScreenAndEscapeOrDoubleClickLeavesIt)
 {
     const QSize screen = window->screen()->geometry().size(), normal = window->geometry().size();
-    for (const bool byMouse : {false, true}) {
-        SCOPED_TRACE(byMouse ? "double-click" : "F, Escape");
-        if (byMouse)
-            QTest::mouseDClick(window->videoWidget(), Qt::LeftButton);
-        else
-            key(Qt::Key_F);
-        EXPECT_TRUE(window->windowState() & Qt::WindowFullScreen);
-        EXPECT_FALSE(window->menuBar()->isVisible() || window->statusBar()->isVisible());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoWidget()->size() == screen; }, 5000));
-
-        if (byMouse)
-            QTest::mouseDClick(window->videoWidget(), Qt::LeftButton);
-        else
-            key(Qt::Key_Escape);
-        EXPECT_FALSE(window->windowState() & Qt::WindowFullScreen);
-        EXPECT_TRUE(window->menuBar()->isVisible() && window->findChild<QSlider *>()->isVisible());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window->geometry().size() == normal; }, 5000));
+    QWidget *video = window->videoWidget();
+    QWidget *bars[] = {window->menuBar(), window->statusBar(), window->findChild<QSlider *>()};
+    // In by F, out by a double-click, in by a double-click, out by Escape (Key_unknown: double-click).
+    for (const Qt::Key k : {Qt::Key_F, Qt::Key_unknown, Qt::Key_unknown, Qt::Key_Escape}) {
+        const bool enter = !window->isFullScreen();
+        k == Qt::Key_unknown ? QTest::mouseDClick(video, Qt::LeftButton) : key(k);
+        EXPECT_EQ(window->isFullScreen(), enter) << k;
+        for (QWidget *bar : bars)
+            EXPECT_NE(bar->isVisible(), enter) << k;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return enter ? video->size() == screen : window->geometry().size() == normal; }, 5000));
     }
 }
 
@@ -172,20 +151,15 @@ TEST_F(MainWindowTest, MenusSlidersKeysWheelAndDialogsReachThePlayer)
     volume->setValue(100);
 
     key(Qt::Key_Down);
-    key(Qt::Key_Down);
-    EXPECT_EQ(volumePercent(), 80);
+    EXPECT_EQ(volumePercent(), 90);
     key(Qt::Key_M);
-    EXPECT_TRUE(window->isMuted());
     EXPECT_EQ(volumePercent(), 0);
-    EXPECT_TRUE(window->statusText().contains(QStringLiteral("muted")));
+    EXPECT_TRUE(window->isMuted() && window->statusText().contains(QStringLiteral("muted")));
     key(Qt::Key_M);
-    EXPECT_EQ(volumePercent(), 80) << "unmuting restores the volume";
+    EXPECT_EQ(volumePercent(), 90) << "unmuting restores the volume";
     key(Qt::Key_M);
     key(Qt::Key_Up);
     EXPECT_FALSE(window->isMuted()) << "a volume key unmutes";
-    EXPECT_EQ(volumePercent(), 90);
-    key(Qt::Key_Up);
-    key(Qt::Key_Up);
     EXPECT_EQ(volumePercent(), 100);
 
     // Two notches down, in steps smaller than a notch as touchpads send them.
@@ -199,7 +173,7 @@ TEST_F(MainWindowTest, MenusSlidersKeysWheelAndDialogsReachThePlayer)
     EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
     EXPECT_FALSE(window->statusText().contains(QStringLiteral("Event")));
 
-    // Snapshot, information and about show what plays.
+    // Snapshot and information show what plays.
     QTemporaryDir pictures;
     ASSERT_TRUE(pictures.isValid());
     window->setSnapshotDirectory(pictures.path());
@@ -223,12 +197,6 @@ TEST_F(MainWindowTest, MenusSlidersKeysWheelAndDialogsReachThePlayer)
     for (const char *expected : {"h264", "320 x 240", "30.000 frames a second", "0:08", "aac", "software"})
         EXPECT_TRUE(lines.join(' ').contains(expected)) << expected << " missing in " << lines.join(' ').toStdString();
     info->close();
-
-    key(Qt::Key_F1);
-    auto *about = window->findChild<QMessageBox *>(QStringLiteral("about"));
-    ASSERT_NE(about, nullptr);
-    EXPECT_TRUE(about->text().contains(QStringLiteral(PLAYERLIBAV_VERSION_STRING))) << about->text().toStdString();
-    about->close();
 }
 
 TEST_F(MainWindowTest, AFailedLoadIsShownAndTheWindowClosesCleanly)
