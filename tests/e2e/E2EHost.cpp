@@ -36,7 +36,6 @@ E2EHost::E2EHost(const char *factory, bool show, QSize size)
 E2EHost::~E2EHost()
 {
     destroyPlayer();
-    win.reset();
     // The library stays loaded: Qt keeps meta-objects of its classes around.
 }
 
@@ -54,11 +53,6 @@ void E2EHost::destroyPlayer()
     // The window must not delete the player's widget: the player does.
     p->widget()->setParent(nullptr);
     delete std::exchange(p, nullptr);
-}
-
-int E2EHost::count(int code) const
-{
-    return int(std::count(codes.begin(), codes.end(), code));
 }
 
 std::vector<int> E2EHost::codesSince(size_t from, bool withTimes) const
@@ -99,12 +93,8 @@ bool E2EHost::run(const std::string &script)
         else if (verb == "await") // the codes are the indexes of the names
             ok = QTest::qWaitFor(
                 [&] { return !p || since(int(std::find(names.begin(), names.end(), arg) - names.begin())); }, 20000);
-        else if (verb == "play")
-            p->play();
-        else if (verb == "pause")
-            p->pause();
-        else if (verb == "stop")
-            p->stop();
+        else if (verb == "play" || verb == "pause" || verb == "stop")
+            verb == "play" ? p->play() : verb == "pause" ? p->pause() : p->stop();
         else if (verb != "load")
             ok = false;
         EXPECT_TRUE(ok) << word << " in " << script;

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,16 +27,15 @@ public:
     void showWindow();
     void destroyPlayer(); // deletes the player while the window stays
 
-    // Runs a host's actions, words separated by spaces, while the player exists:
-    // open:FILE (load, then wait for EventLoaded), load:FILE (a name in the test
-    // media or a path), play, pause, stop, seek:MS, volume:PERCENT, wait:MS (run
-    // the event loop), until:MS (until the clock reaches MS), await:EVENT (until
-    // EVENT, e.g. Paused, has come since the last word that is not an await
-    // began). Stops at the first word that fails (reported); returns success.
+    // Runs a host's actions while the player exists: load:FILE (a test clip's
+    // name or a path), open:FILE (load, then wait for EventLoaded), play, pause,
+    // stop, seek:MS, volume:PERCENT, wait:MS, until:MS (the clock reaches MS),
+    // await:EVENT (e.g. Paused came since the last word before that is not an
+    // await). Stops at the first word that fails (reported); returns success.
     bool run(const std::string &script);
 
     size_t eventCount() const { return codes.size(); }
-    int count(int code) const;
+    int count(int code) const { return int(std::count(codes.begin(), codes.end(), code)); }
     // Codes raised since index from, without EventTimeChanged unless withTimes.
     std::vector<int> codesSince(size_t from, bool withTimes = false) const;
 
@@ -46,11 +46,11 @@ public:
 
     qint64 nowUs() const { return sinceStart.nsecsElapsed() / 1000; }
 
-    // While playing, samples the centre of the picture mid-second: it must show
-    // kSecondColour of the clock's second (on a busy machine the previous
-    // second's is tolerated, nothing else). Returns how many seconds matched
-    // once `seconds` have, EventFinished came or timeoutMs passed. firstPictureUs:
-    // when the first picture that is not black was seen.
+    // While playing, samples the picture's centre mid-second: it must show the
+    // clock's second's kSecondColour (on a busy machine the previous second's,
+    // nothing else). Returns how many seconds matched once `seconds` have,
+    // EventFinished came or timeoutMs passed. firstPictureUs: when the first
+    // picture that is not black was seen.
     int followSeconds(int seconds, int timeoutMs = 12000, qint64 *firstPictureUs = nullptr);
 
 private:

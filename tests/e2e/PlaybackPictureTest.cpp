@@ -99,10 +99,7 @@ TEST(E2EPicture, HardwareFactoryFallsBackToTheSoftwareConverter)
     PLA_REQUIRE_TEST_ENVIRONMENT();
     const QString refused = "Video format is not supported by CUDA converter. Software converter will be used. ";
     MessageCapture messages;
-    {
-        E2EHost sw("CreateSw");
-        ASSERT_TRUE(sw.run("open:seconds.mp4"));
-    }
+    ASSERT_TRUE(E2EHost("CreateSw").run("open:seconds.mp4"));
     EXPECT_EQ(messages.count(refused), 0) << "the software factory never tries the CUDA converter";
     {
         // No GPU here: the decoder gives yuv420p (0), which the CUDA converter does not take.

@@ -42,16 +42,13 @@ TEST_P(E2ERealWorld, PlaysWholeInTimeToTheLastPicture)
     ASSERT_TRUE(host.run("await:Finished"));
     EXPECT_TRUE(near(host.centreColour(), kSecondColour[clip.seconds - 1]))
         << "at the end the screen shows " << host.centreColour().name().toStdString();
-    if (clip.seconds > 1) {
-        EXPECT_EQ(matched, clip.seconds);
-    }
+    EXPECT_TRUE(clip.seconds == 1 || matched == clip.seconds) << matched << " seconds seen";
     host.run("wait:600");
     recorder.stop();
 
     if (clip.sound) {
         const double start = recorder.soundStart(), end = recorder.soundEnd(start);
-        ASSERT_GE(start, 0.0) << "no sound";
-        ASSERT_GT(end, start);
+        ASSERT_TRUE(start >= 0 && end > start) << "sound from " << start << " to " << end;
         // How much sound came out, not counting a dropout of the output on a busy machine.
         EXPECT_NEAR(recorder.soundDuration(start, end), clip.seconds, 0.05 * clip.seconds)
             << "sound from " << start << " to " << end;

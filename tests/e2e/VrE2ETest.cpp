@@ -1,8 +1,7 @@
-// The VR mode as a host meets it: a player from the built plug-in shows a
-// 360-degree clip through the simulated headset. The plug-in runs from a
-// directory laid out as a user's install, with the runtime library beside it
-// and no LD_LIBRARY_PATH, so every frame here also proves that it finds the
-// runtime there. GUI thread only.
+// The VR mode as a host meets it: the built plug-in shows a 360-degree clip
+// through the simulated headset, from a directory laid out as a user's install
+// with the runtime library beside it and no LD_LIBRARY_PATH, so every frame
+// here also proves that it finds the runtime there.
 #include "e2e/E2EHost.h"
 
 #include "SimVRControl.h"
