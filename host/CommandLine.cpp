@@ -45,9 +45,10 @@ QString description()
                "Keys in the player window:\n%1"
                "\n"
                "Render modes (--mode, View > Render mode):\n"
-               "  flat (0)       %2: the picture stretched over the window\n"
+               "  flat (0)       %2: the picture at its own shape, as large as fits, black bars around\n"
                "  vr (3)         %3: a 360° picture on the inside of a sphere, for an OpenVR\n"
-               "                 headset, mirrored side by side in the window (black eyes without one)\n"
+               "                 headset, mirrored side by side in the window; without one, a view\n"
+               "                 turned by dragging (or --look)\n"
                "  1, 2           accepted by the plug-in but draw nothing; not in the menu")
         .arg(keyHelpText(), renderModeName(RenderModeNormal), renderModeName(RenderModeVR));
 }

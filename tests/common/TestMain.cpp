@@ -2,12 +2,12 @@
 // thread (the GUI thread every player and widget call is made on) when the
 // test display is up, a QCoreApplication otherwise.
 #include "common/GlDriverPin.h"
-#include "common/TestMedia.h"
 
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char **argv)
