@@ -139,4 +139,14 @@ open(p, 'wb').write(b.replace(b'A_PCM/INT/LIT', b'A_QQQ/INT/LIT'))
 PY
   mv tmp.bad_audio.mkv bad_audio.mkv
 fi
+# Sound against picture: a white flash and a 1 kHz beep for 0.1 s at every
+# whole second, over a quiet 300 Hz tone (so a gap in the sound shows). In
+# av_flash_late.mp4 the sound starts 1.5 s after the picture, still beeping
+# with each flash.
+FLASH="color=c=black:size=320x240:rate=30:duration=8,drawbox=color=white:t=fill:enable='lt(mod(t,1),0.1)'"
+beep() { echo "aevalsrc=0.08*sin(2*PI*300*t)+if(lt(mod(t+$1\,1)\,0.1)\,0.6*sin(2*PI*1000*t)\,0):s=44100:d=$2"; }
+make av_flash.mp4 -f lavfi -i "$FLASH" -f lavfi -i "$(beep 0 8)" -c:v libx264 -preset ultrafast -pix_fmt yuv420p \
+  -g 30 -c:a aac -b:a 128k -f mp4
+make av_flash_late.mp4 -f lavfi -i "$FLASH" -itsoffset 1.5 -f lavfi -i "$(beep 0.5 6.5)" -c:v libx264 \
+  -preset ultrafast -pix_fmt yuv420p -g 30 -c:a aac -b:a 128k -f mp4
 echo "test media ready in $out"

@@ -8,8 +8,10 @@ set -uo pipefail
 dir=$(mktemp -d /tmp/pla-env.XXXXXX)
 xvfb_pid=""
 pulse_pid=""
+keeper_pid=""
 
 cleanup() {
+  [ -n "$keeper_pid" ] && kill "$keeper_pid" 2>/dev/null
   [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   [ -n "$pulse_pid" ] && wait "$pulse_pid" 2>/dev/null
@@ -51,6 +53,14 @@ if ! pactl set-default-sink test_sink; then
   cat "$dir/pulse.log" >&2
   exit 1
 fi
+
+# A null sink with no low-latency client renders 2 s ahead and takes nothing
+# from a new stream until that has passed; a sound card plays at the latency
+# its clients ask for. A reader of the monitor asking for 10 ms keeps the null
+# sink at a card's pace once the 2 s it rendered at its start have passed.
+parec -d test_sink.monitor --latency-msec=10 >/dev/null 2>&1 &
+keeper_pid=$!
+sleep 2.2
 
 export PLA_TEST_ENV=1
 "$@"

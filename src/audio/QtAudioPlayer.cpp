@@ -2,14 +2,18 @@
 
 #include "audio/AwaitInThread.h"
 #include "audio/QtAudioPlayerDevice.h"
+#include "player/OwnerThreadQueue.h"
+#include "player/PlaybackClock.h"
 #include "support/LogCategories.h"
 
 #include <QAudioOutput>
-#include <QtGlobal>
+#include <QTimer>
+
+#include <algorithm>
 
 QtAudioPlayer::QtAudioPlayer(AudioOutputFormat format, ReadyQueue<AudioBuffer> *readyQueue,
-                             FreePool<AudioBuffer> *freePool)
-    : QtAudioPlayer(format, readyQueue, freePool,
+                             FreePool<AudioBuffer> *freePool, PlaybackClock *clock)
+    : QtAudioPlayer(format, readyQueue, freePool, clock,
                     [](const QAudioDeviceInfo &info, const QAudioFormat &qtFormat) {
                         return info.isFormatSupported(qtFormat);
                     })
@@ -17,24 +21,43 @@ QtAudioPlayer::QtAudioPlayer(AudioOutputFormat format, ReadyQueue<AudioBuffer> *
 }
 
 QtAudioPlayer::QtAudioPlayer(AudioOutputFormat format, ReadyQueue<AudioBuffer> *readyQueue,
-                             FreePool<AudioBuffer> *freePool, FormatCheck formatCheck)
-    : QObject(nullptr), outputFormat(format), readyQueue(readyQueue), freePool(freePool),
+                             FreePool<AudioBuffer> *freePool, PlaybackClock *clock, FormatCheck formatCheck)
+    : outputFormat(format), frameBytes(2 * format.bytesPerSample), readyQueue(readyQueue), freePool(freePool),
+      clock(clock),
       formatCheck(std::move(formatCheck))
 {
-    createOutput();
+    thread.setObjectName(QStringLiteral("audio"));
+    thread.start();
+    // The audio thread waits for nobody, so waiting for it here is safe; the
+    // output exists (or is known to be refused) when the constructor returns.
+    awaitInThread(&thread, [this] {
+        calls = new OwnerThreadQueue();
+        createOutput();
+    });
 }
 
 QtAudioPlayer::~QtAudioPlayer()
 {
-    // Qt's PulseAudio output drains pending events in its destructor; a feed
-    // still queued there for an active output writes to the stream it has just
-    // closed and aborts. A stopped output ignores it.
-    if (output)
-        output->stop();
-    delete output;
-    delete device;
-    output = nullptr;
-    device = nullptr;
+    // Deleting the output runs an event loop inside Qt's backend: on the
+    // audio thread it can only reach the audio thread's own events.
+    awaitInThread(&thread, [this] {
+        stopOutput();
+        delete feedTimer;
+        delete output;
+        delete device;
+        delete calls;
+        feedTimer = nullptr;
+        output = nullptr;
+        device = nullptr;
+        calls = nullptr;
+    });
+    thread.quit();
+    thread.wait();
+}
+
+void QtAudioPlayer::post(std::function<void()> call)
+{
+    calls->post(std::move(call));
 }
 
 QAudioDeviceInfo QtAudioPlayer::chooseOutputDevice()
@@ -59,68 +82,109 @@ void QtAudioPlayer::createOutput()
     qtFormat.setSampleType(QAudioFormat::Float);
 
     const QAudioDeviceInfo deviceInfo = chooseOutputDevice();
-    if (!formatCheck(deviceInfo, qtFormat)) {
+    if (outputFormat.sampleRate <= 0 || !formatCheck(deviceInfo, qtFormat)) {
         qCWarning(lcAudio, "Raw audio format not supported by backend, cannot play audio.");
         return;
     }
-
-    delete output;
-    delete device;
     output = new QAudioOutput(deviceInfo, qtFormat, nullptr);
-    output->setVolume(volumeSetting);
-    device = new QtAudioPlayerDevice(readyQueue, freePool);
-    device->open(QIODevice::ReadOnly);
+    output->setBufferSize(outputFormat.sampleRate / 1000 * bufferMs * frameBytes);
+    output->setVolume(static_cast<double>(volumeSetting.load()));
+    device = new QtAudioPlayerDevice(readyQueue, freePool, frameBytes, outputFormat.sampleRate);
+    // Unbuffered: every byte read is one written to the server at once, so
+    // what was served is what the server got.
+    device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    feedTimer = new QTimer();
+    feedTimer->setTimerType(Qt::PreciseTimer);
+    feedTimer->setInterval(feedIntervalMs);
+    QObject::connect(feedTimer, &QTimer::timeout, [this] { feed(); });
+    outputMade = true;
+}
+
+void QtAudioPlayer::feed()
+{
+    const QAudio::State state = output->state();
+    if (!sink || (state != QAudio::ActiveState && state != QAudio::IdleState))
+        return;
+    // Whatever room the server has, to the byte: a stream that waits for a
+    // full buffer before it plays gets it even when the room is smaller
+    // than one of Qt's periods.
+    const int free = output->bytesFree();
+    const int room = free - free % frameBytes;
+    if (room > 0) {
+        if (feedBuffer.size() < size_t(room))
+            feedBuffer.resize(size_t(room));
+        const qint64 n = device->read(feedBuffer.data(), room);
+        if (n > 0)
+            sink->write(feedBuffer.data(), n);
+    }
+    // What the server holds is the output's buffer less its free part.
+    const int64_t held = output->bufferSize() - output->bytesFree();
+    const int64_t heardBytes = device->servedBytes() - std::max<int64_t>(held, 0);
+    if (!clock)
+        return;
+    // Nothing has left the speaker yet: the clock keeps waiting.
+    if (heardBytes > 0)
+        clock->reportHeard(device->msAt(heardBytes));
+}
+
+void QtAudioPlayer::stopOutput()
+{
+    if (!output)
+        return;
+    feedTimer->stop();
+    output->stop();
+    sink = nullptr; // the output deleted it
+    device->clear();
 }
 
 void QtAudioPlayer::play()
 {
-    if (!output)
-        return;
-    // The state is read here, the output driven on the player's own thread,
-    // which owns it.
-    const QAudio::State state = output->state();
-    awaitInThread(thread(), [this, state] {
-        if (state == QAudio::SuspendedState)
+    post([this] {
+        if (!output)
+            return;
+        if (output->state() == QAudio::SuspendedState) {
             output->resume();
-        else if (state == QAudio::StoppedState)
-            output->start(device);
+        } else if (output->state() == QAudio::StoppedState) {
+            device->clear();
+            device->beginAt(clock ? static_cast<double>(clock->currentPosition()) : 0.0);
+            sink = output->start();
+        }
+        feedTimer->start();
+        feed();
     });
 }
 
 void QtAudioPlayer::pause()
 {
-    if (output)
+    post([this] {
+        if (!output)
+            return;
+        feedTimer->stop();
         output->suspend();
+    });
 }
 
 void QtAudioPlayer::stop()
 {
-    if (!output)
-        return;
-    output->reset();
-    output->stop();
-    createOutput();
+    post([this] { stopOutput(); });
 }
 
 void QtAudioPlayer::flush()
 {
-    if (!output)
-        return;
-    output->reset();
-    device->clear();
+    post([this] { stopOutput(); });
 }
 
 void QtAudioPlayer::setVolume(float volume)
 {
-    if (!output)
+    if (!outputMade.load())
         return;
     volumeSetting = volume;
-    output->setVolume(static_cast<double>(volume));
+    post([this, volume] { output->setVolume(static_cast<double>(volume)); });
 }
 
 float QtAudioPlayer::volume()
 {
-    return output ? static_cast<float>(output->volume()) : 0.0f;
+    return volumeSetting.load();
 }
 
 AudioOutputFormat QtAudioPlayer::format()

@@ -1,64 +1,115 @@
 #include "audio/QtAudioPlayerDevice.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
-QtAudioPlayerDevice::QtAudioPlayerDevice(ReadyQueue<AudioBuffer> *readyQueue, FreePool<AudioBuffer> *freePool)
-    : QIODevice(nullptr), readyQueue(readyQueue), freePool(freePool)
+QtAudioPlayerDevice::QtAudioPlayerDevice(ReadyQueue<AudioBuffer> *readyQueue, FreePool<AudioBuffer> *freePool,
+                                         int frameBytes, int rate)
+    : QIODevice(nullptr), readyQueue(readyQueue), freePool(freePool), frameBytes(frameBytes),
+      bytesPerMs(double(rate) * frameBytes / 1000.0)
 {
 }
 
 QtAudioPlayerDevice::~QtAudioPlayerDevice()
 {
     giveBackCurrent();
-    remaining = 0;
 }
 
 void QtAudioPlayerDevice::clear()
 {
     giveBackCurrent();
-    remaining = 0;
+    beginAt(startMs);
+}
+
+void QtAudioPlayerDevice::beginAt(double ms)
+{
+    startMs = ms;
+    served = 0;
+    silenceBytes = 0;
+    started = false;
+    emptyReads = 0;
+}
+
+double QtAudioPlayerDevice::msAt(int64_t bytes) const
+{
+    return startMs + double(bytes) / bytesPerMs;
+}
+
+double QtAudioPlayerDevice::nextMs() const
+{
+    return msAt(served);
 }
 
 void QtAudioPlayerDevice::giveBackCurrent()
 {
-    // A full pool leaves current set; remaining is reset by the callers, so
-    // such a buffer would be played again from its beginning.
-    if (current)
-        freePool->giveBack(current);
+    // A full pool cannot happen with the engine's counts; the buffer is freed
+    // rather than played again.
+    if (current && !freePool->giveBack(current))
+        delete current;
+    current = nullptr;
+    remaining = 0;
+}
+
+bool QtAudioPlayerDevice::takeNext(int64_t servedBytes)
+{
+    current = readyQueue->take();
+    if (!current)
+        return false;
+    remaining = current->size - current->size % frameBytes;
+    const double lead = double(current->ptsMs) - msAt(servedBytes);
+    // The first buffer of a timeline is placed exactly; later ones only when
+    // they are clearly off, since their stamps are rounded to the ms.
+    if (servedBytes > 0 && std::fabs(lead) <= toleranceMs)
+        return true;
+    const int64_t leadBytes = int64_t(std::llround(std::fabs(lead) * bytesPerMs / frameBytes)) * frameBytes;
+    if (lead > 0)
+        silenceBytes = leadBytes;
+    else
+        remaining = std::max<int64_t>(0, remaining - leadBytes);
+    return true;
 }
 
 qint64 QtAudioPlayerDevice::readData(char *data, qint64 maxSize)
 {
+    maxSize -= maxSize % frameBytes;
     if (maxSize <= 0)
         return 0;
-    int32_t written = 0;
+    qint64 written = 0;
     while (written < maxSize) {
-        if (!current) {
-            current = readyQueue->take();
-            if (!current)
+        if (!current && silenceBytes == 0) {
+            if (!takeNext(served + written))
                 break;
         }
-        if (remaining <= 0)
-            remaining = static_cast<int32_t>(current->size);
-
-        const int32_t n = static_cast<int32_t>(std::min<qint64>(maxSize - written, remaining));
+        if (silenceBytes > 0) {
+            const qint64 n = std::min<qint64>(maxSize - written, silenceBytes);
+            std::memset(data + written, 0, size_t(n));
+            written += n;
+            silenceBytes -= n;
+            continue;
+        }
+        const qint64 n = std::min<qint64>(maxSize - written, remaining);
         if (n > 0)
-            std::memcpy(data + written, current->data + (current->size - remaining), n);
+            std::memcpy(data + written, current->data + (current->size - current->size % frameBytes - remaining),
+                        size_t(n));
         written += n;
         remaining -= n;
-
-        // A full pool keeps the buffer with us; it is served again from its
-        // beginning by the next read rather than spun on here (a zero-size
-        // buffer would never advance).
-        if (remaining == 0 && !freePool->giveBack(current))
-            break;
+        if (remaining == 0)
+            giveBackCurrent();
     }
 
-    if (written > 0)
-        return written;
-    std::memset(data, 0, static_cast<size_t>(maxSize));
-    return maxSize;
+    if (written == 0) {
+        // Before the start, nothing is served while the first buffer may
+        // still come; after it, silence keeps the output (and the timeline)
+        // running through a dry queue.
+        if (!started && ++emptyReads < startWaitReads)
+            return 0;
+        std::memset(data, 0, size_t(maxSize));
+        written = maxSize;
+    }
+    started = true;
+    served += written;
+    return written;
 }
 
 qint64 QtAudioPlayerDevice::writeData(const char *, qint64)

@@ -85,7 +85,8 @@ InternalPlayer::InternalPlayer(IListener *listener, IRenderView *renderView,
     audioFreePool.setCapacity(kAudioBuffers);
     audioReadyQueue.setCapacity(kAudioBuffers);
 
-    audioPlayer = new QtAudioPlayer(kOutputFormat, &audioReadyQueue, &audioFreePool);
+    // The output lives on a thread of its own and reports the sound heard to the clock.
+    audioPlayer = new QtAudioPlayer(kOutputFormat, &audioReadyQueue, &audioFreePool, &clock);
 
     // FFmpeg 4.0 and later register every format and codec by themselves;
     // av_register_all() is gone from the libraries this builds against.
@@ -154,6 +155,8 @@ void InternalPlayer::announce(const Notices &notices)
     for (const Notice &notice : notices) {
         if (!engineAlive->load())
             return;
+        if (notice.onlyWhileFinished && state.load() != Finished)
+            continue;
         if (notice.isTime)
             target->onTimeChanged(notice.value);
         else
@@ -169,6 +172,11 @@ void InternalPlayer::postToOwner(std::function<void()> call)
 void InternalPlayer::play()
 {
     const State s = static_cast<State>(state.load());
+    // During a seek, play decides the state the seek ends in.
+    if (s == Seeking) {
+        seekPrevious = Playing;
+        return;
+    }
     if (!oneOf(s, {Loaded, Paused, Finished, Stopped}))
         return;
     {
@@ -192,6 +200,10 @@ void InternalPlayer::play()
 
 void InternalPlayer::pause()
 {
+    if (state.load() == Seeking && seekPrevious == Playing) {
+        seekPrevious = Paused;
+        return;
+    }
     if (state.load() != Playing)
         return;
     {
@@ -244,8 +256,21 @@ bool InternalPlayer::stopPlayback(Notices &notices)
 void InternalPlayer::stop()
 {
     Notices notices;
+    abandonSeek();
     if (stopPlayback(notices))
         announce(notices);
+}
+
+// A stop or a load during a seek abandons it: its completion, if it still
+// comes, no longer matches the ticket. What is on screen and in the queues
+// is then the stop's to clear; a seek that began before the first play
+// stops like a paused file.
+void InternalPlayer::abandonSeek()
+{
+    if (state.load() != Seeking)
+        return;
+    ++seekTicket;
+    setState(oneOf(seekPrevious, {Loaded, Stopped}) ? Paused : seekPrevious);
 }
 
 bool InternalPlayer::isPlaying()
@@ -316,16 +341,27 @@ int64_t InternalPlayer::audioDecodeRate()
 void InternalPlayer::setCurrentTime(uint64_t t)
 {
     const State previous = static_cast<State>(state.load());
-    // Without a decoder nothing could complete the seek: refuse it too.
-    const bool accepted = !oneOf(previous, {Idle, Loading, LoadFailed, Seeking}) &&
-                          clock.currentPosition() != t && movieDecoder;
+    // Without a decoder nothing could complete the seek: refuse it too. A
+    // seek during a seek moves its target.
+    const bool accepted =
+        !oneOf(previous, {Idle, Loading, LoadFailed}) && clock.currentPosition() != t && movieDecoder;
     if (!accepted) {
         qCDebug(lcEngine, "setCurrentTime DROPPED %llu", static_cast<unsigned long long>(t));
         return;
     }
+    const uint64_t knownDuration = clock.duration();
+    if (knownDuration > 0 && t >= knownDuration) {
+        // Beyond the end: the media ends there, as playing to it does.
+        if (previous != Finished) {
+            abandonSeek();
+            endMedia(knownDuration);
+        }
+        return;
+    }
     const WorkScope scope(working);
     seekStartedMs = msTicks();
-    seekPrevious = previous;
+    if (previous != Seeking)
+        seekPrevious = previous;
     setState(Seeking);
     holdQueues(audioReadyQueue, videoReadyQueue, true);
     movieDecoder->setRendering(false);
@@ -348,9 +384,10 @@ void InternalPlayer::seekCompleted(uint64_t ticket)
         postToOwner([this, ticket] { seekCompleted(ticket); });
         return;
     }
-    // A seek before the first play leaves the file paused at the target: a
-    // host that plays on EventLoaded must not start playing after a seek.
-    const State next = seekPrevious == Loaded ? Paused : seekPrevious;
+    // A seek before the first play, or after the end, leaves the file paused
+    // at the target: a host that plays on EventLoaded must not start playing
+    // after a seek, and play then goes on from the target.
+    const State next = oneOf(seekPrevious, {Loaded, Finished}) ? Paused : seekPrevious;
     {
         const WorkScope scope(working);
         holdQueues(audioReadyQueue, videoReadyQueue, false);
@@ -425,10 +462,15 @@ void InternalPlayer::finishPlayback()
 {
     if (working > 0 || state.load() != Playing)
         return;
+    endMedia(clock.currentPosition());
+}
+
+void InternalPlayer::endMedia(uint64_t atMs)
+{
     {
         const WorkScope scope(working);
         holdAndFlushQueues();
-        clock.pause();
+        clock.pauseAt(atMs);
         if (movieDecoder) {
             movieDecoder->seek(0, {});
             movieDecoder->setRendering(false);
@@ -437,8 +479,9 @@ void InternalPlayer::finishPlayback()
         setState(Finished);
     }
     const int64_t at = static_cast<int64_t>(clock.currentPosition());
-    // Finished is announced twice, with the end time between.
-    announce({stateNotice(Finished), timeNotice(at), stateNotice(Finished)});
+    // Finished is announced twice, with the end time between; the second
+    // only while still finished.
+    announce({stateNotice(Finished), timeNotice(at), finishedAgainNotice()});
 }
 
 // ---- Loading and render modes ----------------------------------------------
@@ -450,12 +493,7 @@ void InternalPlayer::loadVideo(const std::string &path)
     Notices notices;
     {
         const WorkScope scope(working);
-        // A load during a seek abandons the seek: its completion, if it still
-        // comes, no longer matches the ticket.
-        if (state.load() == Seeking) {
-            ++seekTicket;
-            setState(seekPrevious);
-        }
+        abandonSeek();
         stopPlayback(notices);
         setState(Loading);
         notices.push_back(stateNotice(openFile(path) ? Loaded : LoadFailed));
@@ -481,6 +519,8 @@ bool InternalPlayer::openFile(const std::string &path)
     }
     movieFile = file;
     clock.reset(static_cast<uint64_t>(std::max<int64_t>(file->durationMs(), 0)));
+    // With sound, the picture follows what is heard; without, the wall clock.
+    clock.followSound(file->hasAudio && audioPlayer->hasOutput());
     frameSlot.setStereoLayout(StereoLayout::of(file->formatContext->streams[file->videoStreamIndex]));
     finalizeVideoLoading(currentMode);
 

@@ -93,16 +93,21 @@ private:
     struct Notice {
         bool isTime;
         int64_t value; // a State, or a time in ms
+        // Sent only while the engine is still finished: the repeated Finished
+        // is void once a callback of the first one has played, loaded, sought or stopped.
+        bool onlyWhileFinished = false;
     };
     using Notices = std::vector<Notice>;
     static Notice stateNotice(State s) { return {false, s}; }
     static Notice timeNotice(int64_t ms) { return {true, ms}; }
+    static Notice finishedAgainNotice() { return {false, Finished, true}; }
 
     void closeFile();
     void setState(State s);
     void announce(const Notices &notices);
     void postToOwner(std::function<void()> call);
     bool stopPlayback(Notices &notices);
+    void abandonSeek();
     void holdAndFlushQueues();
     void releaseShownFrame();
     bool openFile(const std::string &path);
@@ -113,6 +118,7 @@ private:
     void updateTime(int64_t t);
     void handleEndOfMedia();
     void finishPlayback(); // the end handling proper, once the end is confirmed
+    void endMedia(uint64_t atMs); // holds everything at atMs and enters Finished
     void seekCompleted(uint64_t ticket);
 
     IListener *listener;
@@ -121,7 +127,7 @@ private:
     MovieFile *movieFile = nullptr;       // owner thread
     MovieDecoder *movieDecoder = nullptr; // written by the owner thread under decoderLock; the ticker reads it under the lock
     mutable std::mutex decoderLock;       // guards movieDecoder against the ticker's end check
-    IAudioPlayer *audioPlayer = nullptr;  // owner thread (the audio output's own thread)
+    IAudioPlayer *audioPlayer = nullptr;  // owner thread; its output runs on a thread of its own
     PlaybackClock clock;                  // its own lock; written on the owner thread
     FrameSlot frameSlot;
     std::atomic<int> state; // written on the owner thread only, read anywhere

@@ -38,6 +38,17 @@ constexpr uint64_t AudioStallMs = 2000;
 // How long the audio device gets, once the queue is empty, to play what it
 // has taken (its own buffer), before playback is paused at the end.
 constexpr uint64_t OutputDrainMs = 500;
+// A picture later than its frame period and this is dropped, unless the
+// screen has not changed for LongestUnchangedMs.
+constexpr int64_t LateMarginMs = 20;
+constexpr uint64_t LongestUnchangedMs = 500;
+// Further behind than this, the decoder skips pictures nothing refers to.
+constexpr int64_t SkipBehindMs = 1000;
+
+int64_t framePeriodOf(AVRational rate)
+{
+    return rate.num > 0 && rate.den > 0 ? std::max<int64_t>(1, int64_t(1000) * rate.den / rate.num) : 40;
+}
 
 } // namespace
 
@@ -51,7 +62,8 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
       videoDecoder(movieFile->videoCodecContext, movieFile->videoTimeBase, videoFreePool, movieFile->startUs,
                    movieFile->videoFrameRate, movieFile->sampleAspect),
       clock(clock), renderCounter("pushForRendering"),
-      durationMs(static_cast<uint64_t>(movieFile->durationMs())), packet(av_packet_alloc())
+      durationMs(static_cast<uint64_t>(movieFile->durationMs())),
+      framePeriodMs(framePeriodOf(movieFile->videoFrameRate)), packet(av_packet_alloc())
 {
     if (movieFile->hasAudio) {
         audioDecoder = std::make_unique<AudioPacketDecoder>(movieFile->audioCodecContext, movieFile->audioTimeBase,
@@ -208,23 +220,49 @@ bool MovieDecoder::canRead() const
     return std::min(videoCount, audioReadyQueue->size()) < threshold;
 }
 
+// Moves the newest due picture into the slot. Due pictures queued before it
+// are dropped unseen, and so is one that is later than a frame period (the
+// decoder fell behind the clock), unless the screen has not changed for
+// longest a while: a player that cannot keep up still shows some pictures.
+// Far behind, the decoder skips the pictures nothing refers to until it has
+// caught up.
 void MovieDecoder::pushForRendering()
 {
     std::lock_guard<std::mutex> guard(renderMutex);
     if (!rendering || videoReadyQueue->onHold())
         return;
-    const AbstractVideoFrame *front = videoReadyQueue->front();
-    if (!front)
-        return;
     const int64_t now = static_cast<int64_t>(clock->currentPosition());
-    if (front->getTimestamp() - now > 0)
-        return;
-
-    AbstractVideoFrame *frame = videoReadyQueue->take();
-    // The queue went on hold (or was flushed) since the look: the slot keeps
-    // the picture on screen rather than going blank.
+    AbstractVideoFrame *frame = nullptr;
+    for (const AbstractVideoFrame *front = videoReadyQueue->front(); front && front->getTimestamp() <= now + pictureLeadMs;
+         front = videoReadyQueue->front()) {
+        AbstractVideoFrame *taken = videoReadyQueue->take();
+        // The queue went on hold (or was flushed) since the look: the slot
+        // keeps the picture on screen rather than going blank.
+        if (!taken)
+            break;
+        if (frame)
+            dropPicture(frame, now);
+        frame = taken;
+    }
     if (!frame)
         return;
+
+    const int64_t lateMs = now - frame->getTimestamp();
+    const bool longUnchanged = msTicks() - lastShownTicks >= LongestUnchangedMs;
+    if (lateMs > framePeriodMs + LateMarginMs && !longUnchanged && clock->isRunning()) {
+        dropPicture(frame, now);
+        frame = nullptr;
+    }
+    AVCodecContext *video = movieFile->videoCodecContext;
+    if (lateMs > SkipBehindMs && video->skip_frame < AVDISCARD_NONREF) {
+        qCDebug(lcDemux, "Decoder %lld ms behind: skipping pictures nothing refers to", static_cast<long long>(lateMs));
+        video->skip_frame = AVDISCARD_NONREF;
+    } else if (lateMs <= framePeriodMs && video->skip_frame == AVDISCARD_NONREF) {
+        video->skip_frame = AVDISCARD_DEFAULT;
+    }
+    if (!frame)
+        return;
+    lastShownTicks = msTicks();
     AbstractVideoFrame *old = frameSlot->exchange(frame);
     if (old && !videoFreePool->giveBack(old)) {
         // Frames hold plain memory: one the pool refuses is freed here.
@@ -233,6 +271,14 @@ void MovieDecoder::pushForRendering()
     }
     if (renderCounter.tick())
         renderCounter.print(lcDemux());
+}
+
+void MovieDecoder::dropPicture(AbstractVideoFrame *&frame, int64_t nowMs)
+{
+    const uint64_t total = ++droppedPictures;
+    qCDebug(lcDemux, "Picture dropped: %lld ms late (%llu so far)",
+            static_cast<long long>(nowMs - frame->getTimestamp()), static_cast<unsigned long long>(total));
+    giveBack(frame);
 }
 
 void MovieDecoder::carryOutSeek()
@@ -274,8 +320,9 @@ void MovieDecoder::carryOutSeek()
     // Deleting the player stops the walk within a packet; the completion
     // still runs, so whoever waits for it is not left waiting.
     decodeToTarget(targetUs);
-    if (!stopRequested)
+    if (!stopRequested && !seekRequested)
         cacheFrames();
+    movieFile->videoCodecContext->skip_frame = AVDISCARD_DEFAULT;
 
     if (done)
         done();
@@ -292,7 +339,8 @@ void MovieDecoder::decodeToTarget(uint64_t targetUs)
     AbstractVideoFrame *frame;
     AudioBuffer *buffer;
 
-    while (!stopRequested && readPacket(frame, buffer)) {
+    // A newer seek (or a stop, which seeks to 0) ends this walk at once.
+    while (!stopRequested && !seekRequested && readPacket(frame, buffer)) {
         if (frame) {
             qCDebug(lcDemux).noquote().nospace()
                 << "VideoFrame: " << frame->getTimestamp() << " target: " << targetMs;

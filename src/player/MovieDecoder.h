@@ -45,6 +45,8 @@ public:
     int64_t videoDecodeRate() const;
     int64_t audioDecodeRate() const;
     bool hasAudioDecoder() const;
+    // Pictures dropped unseen because they were late, since the file opened.
+    uint64_t droppedPictureCount() const { return droppedPictures.load(); }
 
     // True while the thread waits for a seek or stop after the end of input.
     bool isAtEnd() const { return atEnd.load(); }
@@ -55,10 +57,16 @@ public:
     // the sound has been handed to the audio device. Any thread.
     bool playedOut(uint64_t clockMs) const;
 
+    // A picture goes into the slot this long before its time: the demux
+    // pass, the repaint thread's poll and the paint take about as long to put
+    // it on the screen, and the sound it belongs to is heard at its time.
+    static constexpr int64_t pictureLeadMs = 25;
+
 private:
     void run();
     bool canRead() const;
     void pushForRendering();
+    void dropPicture(AbstractVideoFrame *&frame, int64_t nowMs);
     void carryOutSeek();
     void decodeToTarget(uint64_t targetUs);
     void cacheFrames();
@@ -95,6 +103,8 @@ private:
     std::mutex renderMutex;
     bool rendering = false;       // guarded by renderMutex
     FpsCounter renderCounter;     // ticked under renderMutex, rate read without a lock
+    uint64_t lastShownTicks = 0;  // guarded by renderMutex: when a picture last went on screen (msTicks)
+    std::atomic<uint64_t> droppedPictures{0};
 
     // The end of the media: set by the demux thread once the input has ended
     // and both decoders are drained (cleared by a seek); the last picture's
@@ -102,6 +112,7 @@ private:
     std::atomic<bool> endOfMedia{false};
     std::atomic<int64_t> lastPictureEndMs{0};
     const uint64_t durationMs; // of the file, 0 when unknown
+    const int64_t framePeriodMs; // of the stream's frame rate; 40 when unknown
 
     // How full the audio queue was when last seen at the end, and since when
     // (msTicks): an empty queue gives the device time to play its own buffer,

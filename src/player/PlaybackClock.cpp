@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 PlaybackClock::PlaybackClock(uint64_t durationMs)
     : durationMs(durationMs), position(0), running(false), startedAt(nowNs())
@@ -15,29 +16,39 @@ int64_t PlaybackClock::nowNs()
         .count();
 }
 
-uint64_t PlaybackClock::positionLocked() const
+double PlaybackClock::positionLocked() const
 {
     if (!running)
         return position;
-    const uint64_t elapsed = static_cast<uint64_t>((nowNs() - startedAt) / 1000000);
-    const uint64_t p = position + elapsed;
-    return durationMs > 0 ? std::min(p, durationMs) : p;
+    double elapsed = static_cast<double>(nowNs() - startedAt) / 1e6;
+    if (waitingForSound)
+        elapsed = std::max(0.0, elapsed - soundWaitMs); // stands until the sound starts, or gives up waiting
+    double p = std::max(position + elapsed, lastRead);
+    if (durationMs > 0)
+        p = std::min(p, static_cast<double>(durationMs));
+    lastRead = p;
+    return p;
 }
 
 void PlaybackClock::reset(uint64_t d)
 {
     std::lock_guard<std::mutex> guard(lock);
     running = false;
+    waitingForSound = false;
     durationMs = d;
     position = 0;
+    lastRead = 0;
     startedAt = nowNs();
 }
 
 void PlaybackClock::start()
 {
     std::lock_guard<std::mutex> guard(lock);
+    if (running)
+        return;
     startedAt = nowNs();
     running = true;
+    waitingForSound = soundLed;
 }
 
 void PlaybackClock::pause()
@@ -48,27 +59,31 @@ void PlaybackClock::pause()
     // A running clock stops where it reads: at most at the end.
     position = positionLocked();
     running = false;
+    waitingForSound = false;
 }
 
 void PlaybackClock::pauseAt(uint64_t ms)
 {
     std::lock_guard<std::mutex> guard(lock);
     running = false;
-    position = ms;
+    waitingForSound = false;
+    position = static_cast<double>(durationMs > 0 ? std::min(ms, durationMs) : ms);
+    lastRead = position;
     startedAt = nowNs();
 }
 
 void PlaybackClock::setPosition(uint64_t ms)
 {
     std::lock_guard<std::mutex> guard(lock);
-    position = ms;
+    position = static_cast<double>(ms);
+    lastRead = position;
     startedAt = nowNs();
 }
 
 uint64_t PlaybackClock::currentPosition() const
 {
     std::lock_guard<std::mutex> guard(lock);
-    return positionLocked();
+    return static_cast<uint64_t>(positionLocked());
 }
 
 uint64_t PlaybackClock::duration() const
@@ -80,11 +95,40 @@ uint64_t PlaybackClock::duration() const
 bool PlaybackClock::reachedEnd() const
 {
     std::lock_guard<std::mutex> guard(lock);
-    return durationMs > 0 && positionLocked() >= durationMs;
+    return durationMs > 0 && positionLocked() >= static_cast<double>(durationMs);
 }
 
 bool PlaybackClock::isRunning() const
 {
     std::lock_guard<std::mutex> guard(lock);
     return running;
+}
+
+void PlaybackClock::followSound(bool on)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    soundLed = on;
+    if (!on)
+        waitingForSound = false;
+}
+
+void PlaybackClock::reportHeard(double heardMs)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (!running || !soundLed)
+        return;
+    const int64_t now = nowNs();
+    if (waitingForSound) {
+        waitingForSound = false;
+        position = heardMs;
+        lastRead = std::min(lastRead, heardMs);
+        startedAt = now;
+        return;
+    }
+    const double predicted = position + static_cast<double>(now - startedAt) / 1e6;
+    const double error = heardMs - predicted;
+    position = std::fabs(error) > snapMs ? heardMs : predicted + error * pullFraction;
+    if (std::fabs(error) > snapMs)
+        lastRead = std::min(lastRead, heardMs);
+    startedAt = now;
 }

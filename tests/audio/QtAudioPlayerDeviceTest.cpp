@@ -1,72 +1,115 @@
-// How QtAudioPlayerDevice serves QAudioOutput's pulls from the queued buffers:
-// across buffer boundaries, short when the queue runs dry, silence when nothing
-// is ready, and each finished buffer back in the pool.
+// How QtAudioPlayerDevice lines the queued sound up with its timeline: at
+// 1000 samples a second one 8-byte frame is one ms, and every frame of a
+// buffer carries the buffer's number, so what is served reads as a string of
+// ms: a digit per ms of that buffer, '.' per ms of silence.
 #include "audio/QtAudioPlayerDevice.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <sstream>
+#include <string>
+
+namespace {
 
 struct TestDevice : QtAudioPlayerDevice {
     using QtAudioPlayerDevice::QtAudioPlayerDevice;
     using QtAudioPlayerDevice::readData;
 };
 
-TEST(QtAudioPlayerDevice, ServesQueuedBuffersAndGivesThemBack)
-{
+struct Timeline {
     ReadyQueue<AudioBuffer> ready; // before the device, which gives its buffer back
     FreePool<AudioBuffer> pool;
-    ready.setCapacity(8);
-    pool.setCapacity(8);
-    TestDevice device(&ready, &pool);
-    // Every byte queued, in order; each tells its buffer and its offset there.
-    std::vector<uint8_t> stream;
-    size_t served = 0;
-    auto queue = [&, tag = 0](uint32_t size) mutable {
+    TestDevice device{&ready, &pool, 8, 1000};
+    int tag = 0;
+
+    Timeline()
+    {
+        ready.setCapacity(16);
+        pool.setCapacity(16);
+    }
+    // A buffer of ms frames stamped at ptsMs.
+    void queue(int64_t ptsMs, int ms)
+    {
         auto *buffer = new AudioBuffer;
-        buffer->capacity = buffer->size = size;
-        buffer->data = new uint8_t[size + 1];
-        for (uint32_t i = 0, t = ++tag; i < size; ++i)
-            stream.push_back(buffer->data[i] = uint8_t(t * 37 + i % 31 + 1));
+        buffer->capacity = buffer->size = uint32_t(ms * 8);
+        buffer->data = new uint8_t[buffer->size];
+        for (uint32_t i = 0; i < buffer->size; ++i)
+            buffer->data[i] = uint8_t('1' + tag);
+        buffer->ptsMs = ptsMs;
+        ++tag;
         ready.push(buffer);
-    };
-    // Reads maxSize bytes: the next count bytes queued, or maxSize bytes of
-    // silence when count is 0, and nothing written past what it returns.
-    auto expectRead = [&](qint64 maxSize, size_t count) {
-        std::vector<uint8_t> out(size_t(maxSize) + 16, 0xEE), expected(size_t(maxSize), 0);
-        const qint64 n = device.readData(reinterpret_cast<char *>(out.data()), maxSize);
-        EXPECT_EQ(n, count ? qint64(count) : maxSize);
-        if (count)
-            expected.assign(stream.begin() + long(served), stream.begin() + long(served + count));
-        served += count;
-        expected.resize(out.size(), 0xEE);
-        EXPECT_EQ(out, expected);
-    };
+    }
+    // What a read of ms frames serves; "" for a read that serves nothing.
+    std::string read(int ms)
+    {
+        std::string bytes(size_t(ms * 8), 'x');
+        const qint64 n = device.readData(bytes.data(), ms * 8);
+        std::string frames;
+        for (qint64 i = 0; i < n; i += 8)
+            frames += bytes[size_t(i)] == 0 ? '.' : bytes[size_t(i)];
+        return frames;
+    }
+};
 
-    // Requests walk through a buffer into the next, or span several (a
-    // zero-size one handed straight back).
-    queue(250);
-    queue(250);
-    expectRead(100, 100);
-    expectRead(100, 100);
-    EXPECT_EQ(pool.size(), 0u) << "the buffer in play stays with the device";
-    expectRead(100, 100);
-    queue(0);
-    queue(300);
-    queue(300);
-    expectRead(1000, 800);
-    EXPECT_EQ(pool.size(), 5u);
-    expectRead(4096, 0); // nothing ready: silence keeps the output running
-    queue(500);
-    expectRead(100, 100);
-    expectRead(4096, 400); // short: the queue ran dry
+} // namespace
 
-    // Clear gives the buffer in play back; the next starts from its beginning.
-    queue(400);
-    queue(400);
-    expectRead(100, 100);
-    device.clear();
-    served += 300;
-    EXPECT_EQ(pool.size(), 7u);
-    expectRead(100, 100);
+TEST(QtAudioPlayerDevice, PlacesEachBufferOnTheTimelineByItsStamp)
+{
+    // Steps: qSTAMP:MS queues a buffer, rMS reads; served is each read's
+    // frames, joined by '|'.
+    struct Case {
+        const char *what;
+        int64_t beginMs;
+        const char *steps;
+        std::string served;
+    };
+    const std::string gap40(40, '.');
+    const std::vector<Case> cases = {
+        {"contiguous, across reads and buffers", 0, "q0:3 q3:3 r4 r4", "1112|22"},
+        {"stamps within the tolerance play as they are", 100, "q100:3 q125:3 r6", "111222"},
+        {"late sound starts at its time", 1000, "q1004:3 r8", "....111"},
+        {"a gap in the track is kept as silence", 0, "q0:2 q40:2 r44", "11" + std::string(38, '.') + "22"},
+        {"sound before the start (a seek's target) is cut", 500, "q497:5 q502:2 r6", "1122"},
+        {"a buffer wholly before the start goes unheard", 500, "q400:5 q500:2 r4", "22"},
+        {"sound late after a dry queue skips what is past", 0, "q0:2 r2 r40 q10:50 r4", "11|" + gap40 + "|2222"},
+    };
+    for (const Case &c : cases) {
+        Timeline t;
+        t.device.beginAt(double(c.beginMs));
+        std::istringstream steps(c.steps);
+        std::string served;
+        size_t ms = 0;
+        for (std::string step; steps >> step;) {
+            if (step[0] == 'q') {
+                t.queue(std::stoll(step.substr(1)), std::stoi(step.substr(step.find(':') + 1)));
+                continue;
+            }
+            const std::string frames = t.read(std::stoi(step.substr(1)));
+            served += (served.empty() ? "" : "|") + frames;
+            ms += frames.size();
+        }
+        EXPECT_EQ(served, c.served) << c.what;
+        EXPECT_DOUBLE_EQ(t.device.nextMs(), double(c.beginMs + int64_t(ms))) << c.what << ": the timeline counts every ms";
+    }
+}
+
+TEST(QtAudioPlayerDevice, StartWaitsForSoundThenKeepsRunningAndClearGivesBack)
+{
+    Timeline t;
+    t.device.beginAt(0);
+    // Nothing queued: the start serves nothing for a while, then silence.
+    for (int i = 1; i < QtAudioPlayerDevice::startWaitReads; ++i)
+        ASSERT_EQ(t.read(5), "") << "read " << i;
+    EXPECT_EQ(t.read(5), ".....");
+    EXPECT_EQ(t.read(5), ".....") << "once started, a dry queue serves silence";
+
+    // Clear gives the buffer in play back; a new timeline places the next.
+    t.queue(10, 4);
+    t.queue(14, 4);
+    EXPECT_EQ(t.read(2), "11");
+    t.device.clear();
+    EXPECT_EQ(t.pool.size(), 1u);
+    t.device.beginAt(14);
+    EXPECT_EQ(t.read(6), "2222");
+    EXPECT_EQ(t.pool.size(), 2u);
 }

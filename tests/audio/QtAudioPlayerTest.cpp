@@ -1,84 +1,98 @@
-// QtAudioPlayer where the end-to-end sound test cannot look: refused by the
-// device, stopped and rebuilt, made on one thread and played from another,
-// held with sound queued.
-#include "audio/AwaitInThread.h"
+// QtAudioPlayer where the end-to-end tests cannot look: refused by the device,
+// fed from its own thread while the caller's thread is busy, and the heard
+// position it reports to the clock.
 #include "audio/QtAudioPlayer.h"
 #include "common/TestSupport.h"
+#include "player/PlaybackClock.h"
 
+#include <QElapsedTimer>
 #include <QTest>
-#include <QThread>
 
 constexpr AudioOutputFormat kFormat{3, 3, 44100, 4};
+constexpr uint32_t kBuffers = 100; // 1000 samples each: 2.3 s of silent sound
+constexpr uint32_t kBufferMs = 1000 * 1000 / 44100;
 
-// The device's check replaced, to make it refuse the format.
 struct TestPlayer : QtAudioPlayer {
-    TestPlayer(ReadyQueue<AudioBuffer> &ready, FreePool<AudioBuffer> &pool, FormatCheck check)
-        : QtAudioPlayer(kFormat, &ready, &pool, std::move(check))
+    TestPlayer(ReadyQueue<AudioBuffer> &ready, FreePool<AudioBuffer> &pool, PlaybackClock *clock, FormatCheck check)
+        : QtAudioPlayer(kFormat, &ready, &pool, clock, std::move(check))
     {
     }
 };
 
-TEST(QtAudioPlayer, RefusedRebuiltAndPlayedFromAnotherThread)
-{
-    PLA_REQUIRE_TEST_ENVIRONMENT();
-    constexpr uint32_t kBuffers = 60; // 1.4 s of silent sound, all queued
+struct QueuedSound {
     ReadyQueue<AudioBuffer> ready;
     FreePool<AudioBuffer> pool;
-    ready.setCapacity(kBuffers);
-    pool.setCapacity(kBuffers);
-    for (uint32_t i = 0; i < kBuffers; ++i) {
-        auto *buffer = new AudioBuffer;
-        buffer->capacity = buffer->size = 1000 * 2 * sizeof(float);
-        buffer->data = new uint8_t[buffer->capacity]();
-        ready.push(buffer);
-    }
-
-    // Refused, a player does nothing; stop rebuilds the output with the volume
-    // set, or keeps it when the rebuild is refused; the backend refuses rate 0.
-    const QString refused = QStringLiteral("Raw audio format not supported by backend, cannot play audio.");
-    bool accept = false;
-    const auto check = [&](const QAudioDeviceInfo &, const QAudioFormat &) { return accept; };
-    MessageCapture capture;
+    QueuedSound()
     {
-        TestPlayer player(ready, pool, check);
-        player.setVolume(0.8f);
-        EXPECT_FLOAT_EQ(player.volume(), 0.0f);
-        player.play();
-        player.pause();
-        player.flush();
-        player.stop(); // without an output, nothing to rebuild
-        QTest::qWait(300);
-        EXPECT_EQ(ready.size(), kBuffers) << "nobody drains the queue";
+        ready.setCapacity(kBuffers);
+        pool.setCapacity(kBuffers);
+        for (uint32_t i = 0; i < kBuffers; ++i) {
+            auto *buffer = new AudioBuffer;
+            buffer->capacity = buffer->size = 1000 * 2 * sizeof(float);
+            buffer->data = new uint8_t[buffer->capacity]();
+            buffer->ptsMs = int64_t(i) * 1000 * 1000 / 44100;
+            ready.push(buffer);
+        }
     }
-    EXPECT_EQ(capture.count(refused, QtWarningMsg), 1);
-    accept = true;
-    TestPlayer rebuilt(ready, pool, check);
-    rebuilt.setVolume(0.25f);
-    rebuilt.stop();
-    EXPECT_NEAR(rebuilt.volume(), 0.25f, 1e-4) << "the rebuilt output keeps the volume set";
-    accept = false;
-    rebuilt.stop();
-    EXPECT_NEAR(rebuilt.volume(), 0.25f, 1e-4) << "a refused rebuild keeps the output there";
-    QtAudioPlayer zeroRate({3, 3, 0, 4}, &ready, &pool);
-    EXPECT_FLOAT_EQ(zeroRate.volume(), 0.0f);
-    EXPECT_EQ(capture.count(refused, QtWarningMsg), 3);
+};
 
-    // The engine makes the player on a thread of its own and plays it from others.
-    QThread owner;
-    owner.start();
-    QtAudioPlayer *player = nullptr;
-    awaitInThread(&owner, [&] { player = new QtAudioPlayer(kFormat, &ready, &pool); });
-    EXPECT_FLOAT_EQ(player->volume(), 0.0f) << "a new player is silent";
-    ready.setOnHold(true);
-    player->play();
-    QTest::qWait(500);
-    EXPECT_EQ(ready.size(), kBuffers) << "nothing is taken while held";
-    ready.setOnHold(false);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pool.size() >= 10; }, 5000)) << "the output pulls sound";
-    awaitInThread(&owner, [&] { player->stop(); });
-    flushReady(ready, pool);
-    EXPECT_EQ(pool.size(), kBuffers) << "stop gives back the buffer in play";
-    awaitInThread(&owner, [&] { delete player; });
-    owner.quit();
-    owner.wait();
+TEST(QtAudioPlayer, RefusedItPlaysNothingAndStaysSilent)
+{
+    PLA_REQUIRE_TEST_ENVIRONMENT();
+    QueuedSound sound;
+    MessageCapture capture;
+    TestPlayer player(sound.ready, sound.pool, nullptr, [](const QAudioDeviceInfo &, const QAudioFormat &) {
+        return false;
+    });
+    EXPECT_FALSE(player.hasOutput());
+    player.setVolume(0.8f);
+    player.play();
+    player.pause();
+    player.flush();
+    player.stop();
+    QTest::qWait(300);
+    EXPECT_FLOAT_EQ(player.volume(), 0.0f);
+    EXPECT_EQ(sound.ready.size(), kBuffers) << "nobody drains the queue";
+    EXPECT_EQ(capture.count(QStringLiteral("Raw audio format not supported by backend, cannot play audio."),
+                            QtWarningMsg),
+              1);
+}
+
+TEST(QtAudioPlayer, FedWhileTheCallerIsBusyAndReportsWhatIsHeard)
+{
+    PLA_REQUIRE_TEST_ENVIRONMENT();
+    QueuedSound sound;
+    PlaybackClock clock(0);
+    clock.followSound(true);
+    clock.setPosition(0);
+    QtAudioPlayer player(kFormat, &sound.ready, &sound.pool, &clock);
+    ASSERT_TRUE(player.hasOutput());
+    EXPECT_FLOAT_EQ(player.volume(), 0.0f) << "a new player is silent";
+
+    // The caller's thread stays busy (no event loop) while the output plays.
+    clock.start();
+    player.play();
+    QElapsedTimer busy;
+    busy.start();
+    while (busy.elapsed() < 700) {
+    }
+    const uint32_t given = sound.pool.size();
+    const double heard = double(clock.currentPosition());
+    EXPECT_GE(given, 10u) << "the output is fed on its own thread";
+    // Heard is what was handed out less what the server still holds (at most
+    // its buffer), and the clock follows it.
+    EXPECT_LE(heard, (given + 1) * kBufferMs + 5.0);
+    EXPECT_GE(heard, given * kBufferMs - QtAudioPlayer::bufferMs - 30.0);
+
+    // Paused, the clock and the queue stand; stopped, the buffer in play goes back.
+    clock.pause();
+    player.pause();
+    QTest::qWait(200);
+    const uint32_t left = sound.ready.size();
+    QTest::qWait(300);
+    EXPECT_EQ(sound.ready.size(), left);
+    player.stop();
+    QTest::qWait(200);
+    flushReady(sound.ready, sound.pool);
+    EXPECT_EQ(sound.pool.size(), kBuffers) << "stop gives back the buffer in play";
 }

@@ -122,24 +122,30 @@ protected:
 };
 
 // The clock is moved picture by picture: each appears exactly when the clock
-// reaches its stamp (a difference of 0 is due), never a step early, in turn.
+// reaches its stamp less the lead, never a step early, in turn. A clock that
+// jumps shows the newest due picture and drops the ones before it unseen.
 TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
 {
+    constexpr int64_t lead = MovieDecoder::pictureLeadMs;
     start("video_only.mp4");
     decoder->setRendering(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 0; }, 10000));
-    for (int k = 1; k <= 45; ++k) {
+    for (int k = 1; k <= 30; ++k) {
         const int64_t due = k * 1000 / 30;
-        clock.setPosition(due - 1);
+        clock.setPosition(uint64_t(due - lead - 1));
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
         ASSERT_EQ(shown(), (k - 1) * 1000 / 30) << "picture " << k << " shown early";
-        clock.setPosition(due);
+        clock.setPosition(uint64_t(due - lead));
         ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == due; })) << "picture " << k << ", slot has " << shown();
     }
+    EXPECT_EQ(decoder->droppedPictureCount(), 0u);
+    clock.setPosition(1200 - lead); // pictures 31 to 36 due at once
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 1200; }));
+    EXPECT_EQ(decoder->droppedPictureCount(), 5u) << "the five before the newest due go unseen";
     decoder->setRendering(false);
     clock.setPosition(5000);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(shown(), 45 * 1000 / 30);
+    EXPECT_EQ(shown(), 1200);
 }
 
 TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
