@@ -149,4 +149,9 @@ make av_flash.mp4 -f lavfi -i "$FLASH" -f lavfi -i "$(beep 0 8)" -c:v libx264 -p
   -g 30 -c:a aac -b:a 128k -f mp4
 make av_flash_late.mp4 -f lavfi -i "$FLASH" -itsoffset 1.5 -f lavfi -i "$(beep 0.5 6.5)" -c:v libx264 \
   -preset ultrafast -pix_fmt yuv420p -g 30 -c:a aac -b:a 128k -f mp4
+# A 0.5 s hole in the sound track's time stamps at 2 s; the beeps after it
+# still come with the flashes.
+GAP="0.08*sin(2*PI*300*t)+if(lt(mod(t+if(gte(t\\,2)\\,0.5\\,0)\\,1)\\,0.1)\\,0.6*sin(2*PI*1000*t)\\,0)"
+make av_flash_gap.mkv -f lavfi -i "$FLASH" -f lavfi -i "aevalsrc=$GAP:s=44100:d=7.5,asetpts=PTS+if(gte(T\\,2)\\,0.5/TB\\,0)" \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -c:a pcm_s16le -f matroska
 echo "test media ready in $out"

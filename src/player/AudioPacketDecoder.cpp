@@ -1,6 +1,7 @@
 #include "player/AudioPacketDecoder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 extern "C" {
@@ -9,6 +10,10 @@ extern "C" {
 }
 
 namespace {
+
+// A frame stamped further than this from where the sound before it ends
+// starts a new stretch of the timeline.
+constexpr int64_t GapMs = 40;
 
 AVChannelLayout outputLayout(const AudioOutputFormat &format)
 {
@@ -90,16 +95,32 @@ AudioBuffer *AudioPacketDecoder::receive()
         av_frame_unref(frame.get());
         return nullptr;
     }
+    const int64_t stamp = frame->best_effort_timestamp;
+    const int64_t stampMs =
+        stamp != AV_NOPTS_VALUE ? (av_rescale_q(stamp, timeBase, AVRational{1, 1000000}) - originUs) / 1000 : 0;
     if (needStart) {
-        const int64_t stamp = frame->best_effort_timestamp;
-        startMs = stamp != AV_NOPTS_VALUE
-                      ? (av_rescale_q(stamp, timeBase, AVRational{1, 1000000}) - originUs) / 1000
-                      : restartMs;
+        startMs = stamp != AV_NOPTS_VALUE ? stampMs : restartMs;
         needStart = false;
+    } else if (stamp != AV_NOPTS_VALUE) {
+        // The track has a gap (or an overlap) here: the sound after it keeps
+        // its own time instead of closing up behind what came before.
+        const int64_t expectedMs = startMs + nextOffsetMs();
+        if (std::llabs(stampMs - expectedMs) > GapMs)
+            startMs += stampMs - expectedMs;
     }
     AudioBuffer *buffer = convert(frame.get());
     av_frame_unref(frame.get());
     return buffer;
+}
+
+// Position of the next output sample on the resampler's own timeline, in
+// units of 1/(input rate x output rate), as ms. It counts only what earlier
+// frames produced. av_rescale takes a 64-bit divisor: the product of two rates
+// does not fit an AVRational for 96 kHz input.
+int64_t AudioPacketDecoder::nextOffsetMs() const
+{
+    const int64_t nextPts = swr_next_pts(resampler.get(), INT64_MIN);
+    return av_rescale(nextPts, 1000, static_cast<int64_t>(codecContext->sample_rate) * format.sampleRate);
 }
 
 // Converts one decoded frame, or with null the resampler's remaining samples.
@@ -111,14 +132,8 @@ AudioBuffer *AudioPacketDecoder::convert(const AVFrame *input)
     if (outSamples <= 0 && !input)
         return nullptr;
 
-    // Position of the next output sample on the resampler's own timeline, in
-    // units of 1/(input rate x output rate). It is read before converting, so it
-    // counts only what earlier frames produced. av_rescale takes a 64-bit
-    // divisor: the product of two rates does not fit an AVRational for 96 kHz input.
-    const int64_t nextPts = swr_next_pts(resampler.get(), INT64_MIN);
-    const int64_t offsetUs =
-        av_rescale(nextPts, 1000000, static_cast<int64_t>(codecContext->sample_rate) * format.sampleRate);
-    const int64_t offsetMs = offsetUs / 1000;
+    // Read before converting: the buffer starts where earlier frames ended.
+    const int64_t offsetMs = nextOffsetMs();
 
     AudioBuffer *buffer = bufferPool->pop();
     if (!buffer)

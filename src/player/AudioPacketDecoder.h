@@ -45,6 +45,7 @@ public:
     const FpsCounter &counter() const { return rateCounter; }
 
 private:
+    int64_t nextOffsetMs() const;
     AudioBuffer *receive();
     AudioBuffer *convert(const AVFrame *input);
 

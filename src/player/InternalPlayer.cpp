@@ -384,10 +384,10 @@ void InternalPlayer::seekCompleted(uint64_t ticket)
         postToOwner([this, ticket] { seekCompleted(ticket); });
         return;
     }
-    // A seek before the first play, or after the end, leaves the file paused
-    // at the target: a host that plays on EventLoaded must not start playing
-    // after a seek, and play then goes on from the target.
-    const State next = oneOf(seekPrevious, {Loaded, Finished}) ? Paused : seekPrevious;
+    // A seek before the first play, after a stop or after the end leaves the
+    // file paused at the target: a host that plays on EventLoaded must not
+    // start playing after a seek, and play then goes on from the target.
+    const State next = oneOf(seekPrevious, {Loaded, Stopped, Finished}) ? Paused : seekPrevious;
     {
         const WorkScope scope(working);
         holdQueues(audioReadyQueue, videoReadyQueue, false);

@@ -3,8 +3,8 @@
 // on the screen are timed on one clock; the beep heard minus the flash seen is
 // the offset, which must stay within ±60 ms (what people notice starts at
 // 45 ms early and 125 ms late; the margin is for a busy two-core machine) at
-// the start, after a pause, after a seek and when the sound starts late. A
-// GUI thread blocked for 300 ms must not break the sound.
+// the start, after a pause, after a seek, when the sound starts late and after
+// a gap in the sound track. A GUI thread blocked for 300 ms must not break the sound.
 #include "common/AvSyncProbe.h"
 #include "e2e/E2EHost.h"
 
@@ -83,5 +83,12 @@ TEST(E2EAvSync, StartPauseSeekLateSoundAndABusyGuiThread)
 
     // Sound 1.5 s after the picture: its first beep comes with the flash at 2 s.
     ASSERT_TRUE(host.run("open:av_flash_late.mp4 play until:4500 stop"));
-    expectInSync(offsetsBetween(sound, picture, late, steadyUs()), 2, "late sound");
+    const int64_t gap = steadyUs();
+    expectInSync(offsetsBetween(sound, picture, late, gap), 2, "late sound");
+
+    // A 0.5 s hole in the sound track at 2 s: what follows keeps its time.
+    ASSERT_TRUE(host.run("open:av_flash_gap.mkv play until:2300"));
+    const int64_t afterGap = steadyUs();
+    ASSERT_TRUE(host.run("until:4500 stop"));
+    expectInSync(offsetsBetween(sound, picture, afterGap, steadyUs()), 2, "after a gap in the sound");
 }

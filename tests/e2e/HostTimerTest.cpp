@@ -54,7 +54,9 @@ TEST(E2EHostTimer, ATimerFiringEveryMillisecondNeverRunsInsideALibraryCall)
         }
     });
     timer.start();
-    for (int round = 0; round < 12; ++round) {
+    // At least a dozen players, and on until the timer has issued 100
+    // commands (a sanitizer's slowdown makes rounds slower, not fewer).
+    for (int round = 0; round < 60 && (round < 12 || timerCommands < 100); ++round) {
         host = std::make_unique<E2EHost>();
         call([](IMediaPlayer2 *p) { p->setVolume(0.5f); });
         for (int step = 0; step < 12 && host->player(); ++step) {
@@ -66,6 +68,6 @@ TEST(E2EHostTimer, ATimerFiringEveryMillisecondNeverRunsInsideALibraryCall)
         --inside;
     }
     timer.stop();
-    EXPECT_GT(timerCommands, 100);
+    EXPECT_GE(timerCommands, 100);
     EXPECT_EQ(reentered, 0) << "the host's timer ran inside a library call";
 }

@@ -124,6 +124,7 @@ TEST(E2EEvents, CommandsDuringASeekAndAroundTheEndAreHonoured)
         {"seek:5000", "stop", {EventStopped}, false, 0, 0},
         {"play wait:300 seek:5000", "pause await:Paused", {EventPaused}, false, 5000, 5000},
         {"seek:5000", "play await:Playing", {EventPlaying}, true, 5000, 7000},
+        {"play wait:300 stop", "seek:3000 await:Paused", {EventPaused}, false, 3000, 3000},
         // Beyond the end the media ends, as playing to it does, and stays within it.
         {"play wait:300", "seek:9000", {EventFinished, EventFinished}, false, 8000, 8000},
         {"seek:9000", "play await:Playing", {EventPlaying}, true, 0, 2000},
@@ -282,8 +283,8 @@ TEST(E2EEvents, DeletingThePlayerInsideAnyEventIsSafe)
         });
         // Registered after the deleting one: never called once the player is gone.
         host.player()->addListener([&](int) { laterCalls += deleted; });
-        // A seek ends with the state it left, announced: Paused after a load.
-        host.run("load:h264_aac.mp4 seek:3600 await:Paused play pause stop seek:3600 await:Stopped play "
+        // A seek ends with the state it left, announced: Paused after a load or a stop.
+        host.run("load:h264_aac.mp4 seek:3600 await:Paused play pause stop seek:3600 await:Paused play "
                  "await:Finished");
         EXPECT_TRUE(deleted);
         EXPECT_EQ(laterCalls, 0);
