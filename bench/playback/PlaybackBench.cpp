@@ -156,7 +156,7 @@ int main(int argc, char **argv)
     listener.clock = &since;
     double cpu = 0, played = 0, loadMs = 0;
     qint64 loadStartNs = 0, playStartNs = 0;
-    uint64_t paintRate = 0;
+    uint64_t paintRate = 0, dropped = 0;
     int64_t pixels = 0;
     {
         InternalPlayer engine(&listener, &view, &view, false, false);
@@ -180,6 +180,7 @@ int main(int argc, char **argv)
         runFor(seconds * 1000);
         played = engine.currentTime() / 1000.0;
         paintRate = view.renderRate();
+        dropped = InternalPlayerInspector::droppedPictures(engine);
         cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
         engine.pause();
         gClock = nullptr;
@@ -209,9 +210,10 @@ int main(int argc, char **argv)
                                                                   : "playback";
     std::printf("engine: load -> Loaded %.1f ms, longest GUI-thread stall %.1f ms (ended in: %s)\n", loadMs, stallMs,
                 stallPhase);
-    std::printf("lateness (ms): p50 %lld p99 %lld max %lld, later than one frame period (%.1f ms): %ld\n",
+    std::printf("lateness (ms): p50 %lld p99 %lld max %lld, later than one frame period (%.1f ms): %ld, "
+                "dropped for lateness: %llu\n",
                 (long long)percentile(late, 0.5), (long long)percentile(late, 0.99),
-                (long long)(late.empty() ? 0 : late.back()), framePeriodMs, overOnePeriod);
+                (long long)(late.empty() ? 0 : late.back()), framePeriodMs, overOnePeriod, (unsigned long long)dropped);
 
     // Limits: load 150 ms up to 1080p and 300 ms for larger pictures, 50 ms of
     // GUI stall, and at 8K 1.5 GB of peak RSS.

@@ -143,7 +143,12 @@ double TimedRecording::longestGapMs(int64_t fromUs, int64_t toUs, double thresho
     return longest;
 }
 
-FlashSampler::FlashSampler(QWidget *widget) : widget(widget)
+FlashSampler::FlashSampler(QWidget *widget) : FlashSampler(QPoint())
+{
+    this->widget = widget;
+}
+
+FlashSampler::FlashSampler(QPoint onScreen) : point(onScreen)
 {
     timer.setTimerType(Qt::PreciseTimer);
     timer.setInterval(2);
@@ -153,7 +158,7 @@ FlashSampler::FlashSampler(QWidget *widget) : widget(widget)
 
 void FlashSampler::sample()
 {
-    const QPoint centre = widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+    const QPoint centre = widget ? widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2)) : point;
     const int64_t at = steadyUs();
     const QColor c =
         QGuiApplication::primaryScreen()->grabWindow(0, centre.x(), centre.y(), 1, 1).toImage().pixelColor(0, 0);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QTimer>
 
 #include <atomic>
@@ -47,16 +48,18 @@ private:
     std::string lastError;
 };
 
-// Samples the screen at the widget's centre every ~2 ms on the GUI thread
-// while the event loop runs, and notes when it turns white.
+// Samples the screen at a widget's centre (or a point of the screen) every
+// ~2 ms on the GUI thread while the event loop runs, and notes when it turns white.
 class FlashSampler : public QObject {
 public:
     explicit FlashSampler(QWidget *widget);
+    explicit FlashSampler(QPoint onScreen);
     std::vector<int64_t> onsetsUs() const { return onsets; }
 
 private:
     void sample();
-    QWidget *widget;
+    QWidget *widget = nullptr;
+    QPoint point;
     QTimer timer;
     bool white = false;
     std::vector<int64_t> onsets;

@@ -1,0 +1,241 @@
+// Sound against picture, measured as a viewer meets them: the null sink's
+// monitor recorded and the picture's centre sampled on the screen, on one
+// clock (tests/common/AvSyncProbe). Plays the flash-and-beep clips with the
+// plug-in (loaded with dlopen, as a host does) and then with mpv (when it is
+// installed), and prints sound minus picture per phase: the start, after a
+// pause, after a seek, and a clip whose sound starts 1.5 s late.
+// With --drift MINUTES it plays a long flash clip instead and compares the
+// offsets of its first and last 30 s.
+// Usage: avsync-bench MEDIA_DIR [--drift MINUTES] [--no-mpv]
+#include "IMediaPlayer2.h"
+#include "common/AvSyncProbe.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// One phase's offsets as "mean (min..max, n)" in ms.
+std::string summary(const std::vector<double> &offsets)
+{
+    if (offsets.empty())
+        return "no flash paired with a beep";
+    double sum = 0;
+    for (double o : offsets)
+        sum += o;
+    const auto [lo, hi] = std::minmax_element(offsets.begin(), offsets.end());
+    char text[96];
+    std::snprintf(text, sizeof text, "%+6.1f ms (%+.1f..%+.1f, n=%zu)", sum / double(offsets.size()), *lo, *hi,
+                  offsets.size());
+    return text;
+}
+
+struct Phase {
+    const char *name;
+    int64_t fromUs, toUs;
+};
+
+void report(const char *who, const TimedRecording &sound, const FlashSampler &picture, const std::vector<Phase> &phases)
+{
+    const std::vector<int64_t> beeps = sound.onsetsUs(0.25, 300);
+    for (const Phase &phase : phases) {
+        std::vector<int64_t> flashes;
+        for (int64_t at : picture.onsetsUs())
+            if (at >= phase.fromUs && at < phase.toUs)
+                flashes.push_back(at);
+        std::printf("%-12s %-14s sound - picture %s\n", who, phase.name, summary(syncOffsetsMs(beeps, flashes)).c_str());
+    }
+}
+
+// The plug-in in a 320x240 window at the screen's corner.
+class Plugin {
+public:
+    Plugin()
+    {
+        void *library = dlopen(PLA_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        auto create = library ? reinterpret_cast<CreatePlayerFunction>(dlsym(library, "CreateSw")) : nullptr;
+        player = create ? create() : nullptr;
+        if (!player)
+            return;
+        auto *layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(player->widget());
+        window.setGeometry(0, 0, 320, 240);
+        window.show();
+        player->addListener([this](int code) { last = code; });
+        player->setVolume(1.0f);
+        runFor(300);
+    }
+    ~Plugin()
+    {
+        if (player) {
+            player->widget()->setParent(nullptr);
+            delete player;
+        }
+    }
+    bool open(const std::string &path)
+    {
+        last = -1;
+        player->load(QString::fromStdString(path));
+        return last == EventLoaded;
+    }
+    void playUntil(uint64_t ms)
+    {
+        player->play();
+        for (int i = 0; i < 4000 && player->currentTime() < ms; ++i)
+            runFor(5);
+    }
+    IMediaPlayer2 *player = nullptr;
+    QWidget window;
+    int last = -1;
+};
+
+void measurePlugin(const std::string &media, int driftMinutes)
+{
+    Plugin plugin;
+    if (!plugin.player) {
+        std::printf("PlayerLibAV: no player from %s\n", PLA_PLUGIN_PATH);
+        return;
+    }
+    TimedRecording sound;
+    if (!sound.start()) {
+        std::printf("recording failed: %s\n", sound.error().c_str());
+        return;
+    }
+    FlashSampler picture(&plugin.window);
+    std::vector<Phase> phases;
+    if (driftMinutes > 0) {
+        plugin.open(media + "/av_flash_long.mp4");
+        const uint64_t lengthMs = uint64_t(driftMinutes) * 60000;
+        const int64_t t0 = steadyUs();
+        plugin.playUntil(30000);
+        phases.push_back({"first 30 s", t0, steadyUs()});
+        for (uint64_t at = 30000; plugin.player->currentTime() + 30000 < lengthMs && at < lengthMs; at += 60000)
+            runFor(60000);
+        const int64_t t1 = steadyUs();
+        plugin.playUntil(lengthMs - 500);
+        phases.push_back({"last 30 s", t1, steadyUs()});
+        report("PlayerLibAV", sound, picture, phases);
+        return;
+    }
+    plugin.open(media + "/av_flash.mp4");
+    int64_t t = steadyUs();
+    plugin.playUntil(2500);
+    plugin.player->pause();
+    phases.push_back({"start", t, steadyUs()});
+    runFor(700);
+    t = steadyUs();
+    plugin.playUntil(4500);
+    phases.push_back({"after pause", t, steadyUs()});
+    t = steadyUs();
+    plugin.player->setCurrentTime(5400);
+    runFor(50);
+    plugin.playUntil(7500);
+    plugin.player->stop();
+    phases.push_back({"after seek", t, steadyUs()});
+    plugin.open(media + "/av_flash_late.mp4");
+    t = steadyUs();
+    plugin.playUntil(4500);
+    plugin.player->stop();
+    phases.push_back({"late sound", t, steadyUs()});
+    report("PlayerLibAV", sound, picture, phases);
+}
+
+// mpv in a 320x240 window at the screen's corner, driven through its IPC socket.
+void measureMpv(const std::string &media)
+{
+    const QString mpv = QStandardPaths::findExecutable("mpv");
+    if (mpv.isEmpty()) {
+        std::printf("mpv          not installed\n");
+        return;
+    }
+    TimedRecording sound;
+    if (!sound.start())
+        return;
+    FlashSampler picture(QPoint(160, 120));
+    const QString socketPath = QStringLiteral("/tmp/avsync-mpv-%1").arg(QCoreApplication::applicationPid());
+    std::vector<Phase> phases;
+    for (const char *clip : {"av_flash.mp4", "av_flash_late.mp4"}) {
+        QProcess player;
+        player.start(mpv, {"--no-config", "--vo=x11", "--ao=pulse", "--really-quiet", "--geometry=320x240+0+0",
+                           "--keep-open=no", "--input-ipc-server=" + socketPath,
+                           QString::fromStdString(media + "/" + clip)});
+        const int64_t started = steadyUs();
+        QLocalSocket ipc;
+        for (int i = 0; i < 200 && ipc.state() != QLocalSocket::ConnectedState; ++i) {
+            ipc.connectToServer(socketPath);
+            if (!ipc.waitForConnected(20))
+                runFor(20);
+        }
+        auto command = [&](const char *json) {
+            ipc.write(json);
+            ipc.write("\n");
+            ipc.flush();
+        };
+        if (std::strcmp(clip, "av_flash.mp4") == 0) {
+            runFor(2500);
+            command(R"({"command":["set_property","pause",true]})");
+            phases.push_back({"start", started, steadyUs()});
+            runFor(700);
+            int64_t t = steadyUs();
+            command(R"({"command":["set_property","pause",false]})");
+            runFor(2000);
+            phases.push_back({"after pause", t, steadyUs()});
+            t = steadyUs();
+            command(R"({"command":["seek",5.4,"absolute"]})");
+            runFor(2100);
+            phases.push_back({"after seek", t, steadyUs()});
+        } else {
+            runFor(4500);
+            phases.push_back({"late sound", started, steadyUs()});
+        }
+        player.terminate();
+        player.waitForFinished(3000);
+    }
+    report("mpv", sound, picture, phases);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s MEDIA_DIR [--drift MINUTES] [--no-mpv]\n", argv[0]);
+        return 2;
+    }
+    const std::string media = argv[1];
+    int driftMinutes = 0;
+    bool withMpv = true;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--drift") == 0 && i + 1 < argc)
+            driftMinutes = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--no-mpv") == 0)
+            withMpv = false;
+    }
+    measurePlugin(media, driftMinutes);
+    if (withMpv && driftMinutes == 0)
+        measureMpv(media);
+    return 0;
+}
