@@ -99,10 +99,12 @@ qint64 QtAudioPlayerDevice::readData(char *data, qint64 maxSize)
     }
 
     if (written == 0) {
-        // Before the start, nothing is served while the first buffer may
-        // still come; after it, silence keeps the output (and the timeline)
-        // running through a dry queue.
-        if (!started && ++emptyReads < startWaitReads)
+        // A held queue (a pause or a seek on its way) serves nothing: the
+        // output is about to stop, and silence written now would count as
+        // media time. Before the start, nothing is served while the first
+        // buffer may still come; after it, silence keeps the output (and the
+        // timeline) running through a dry queue.
+        if (readyQueue->onHold() || (!started && ++emptyReads < startWaitReads))
             return 0;
         std::memset(data, 0, size_t(maxSize));
         written = maxSize;

@@ -51,7 +51,8 @@ public:
 protected:
     // Serves maxSize bytes from as many queued buffers as it takes, a short
     // read when the queue runs dry midway, and a full block of silence when no
-    // sound is ready at all, so that the output keeps running.
+    // sound is ready at all, so that the output keeps running; nothing while
+    // the queue is on hold or the start still waits for its first buffer.
     qint64 readData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *data, qint64 maxSize) override;
 

@@ -102,6 +102,9 @@ TEST(QtAudioPlayerDevice, StartWaitsForSoundThenKeepsRunningAndClearGivesBack)
         ASSERT_EQ(t.read(5), "") << "read " << i;
     EXPECT_EQ(t.read(5), ".....");
     EXPECT_EQ(t.read(5), ".....") << "once started, a dry queue serves silence";
+    t.ready.setOnHold(true);
+    EXPECT_EQ(t.read(5), "") << "a held queue serves nothing, not even silence";
+    t.ready.setOnHold(false);
 
     // Clear gives the buffer in play back; a new timeline places the next.
     t.queue(10, 4);
