@@ -42,8 +42,10 @@ constexpr uint64_t OutputDrainMs = 500;
 // screen has not changed for LongestUnchangedMs.
 constexpr int64_t LateMarginMs = 20;
 constexpr uint64_t LongestUnchangedMs = 500;
-// Further behind than this, the decoder skips pictures nothing refers to.
+// Further behind than these, the decoder skips pictures nothing refers to,
+// then all but the key frames.
 constexpr int64_t SkipBehindMs = 1000;
+constexpr int64_t SkipToKeysBehindMs = 3000;
 
 int64_t framePeriodOf(AVRational rate)
 {
@@ -253,12 +255,20 @@ void MovieDecoder::pushForRendering()
         dropPicture(frame, now);
         frame = nullptr;
     }
+    // The further behind, the fewer pictures are decoded: those nothing
+    // refers to go first, then all but the key frames; all again once the
+    // decoder is within a frame period.
     AVCodecContext *video = movieFile->videoCodecContext;
-    if (lateMs > SkipBehindMs && video->skip_frame < AVDISCARD_NONREF) {
-        qCDebug(lcDemux, "Decoder %lld ms behind: skipping pictures nothing refers to", static_cast<long long>(lateMs));
-        video->skip_frame = AVDISCARD_NONREF;
-    } else if (lateMs <= framePeriodMs && video->skip_frame == AVDISCARD_NONREF) {
-        video->skip_frame = AVDISCARD_DEFAULT;
+    const AVDiscard skip = lateMs > SkipToKeysBehindMs ? AVDISCARD_NONKEY
+                           : lateMs > SkipBehindMs     ? AVDISCARD_NONREF
+                           : lateMs <= framePeriodMs   ? AVDISCARD_DEFAULT
+                                                       : video->skip_frame;
+    if (skip != video->skip_frame && (skip > video->skip_frame || skip == AVDISCARD_DEFAULT)) {
+        qCDebug(lcDemux, "Decoder %lld ms behind: skipping %s", static_cast<long long>(lateMs),
+                skip == AVDISCARD_NONKEY ? "all but key frames"
+                : skip == AVDISCARD_NONREF ? "pictures nothing refers to"
+                                           : "nothing");
+        video->skip_frame = skip;
     }
     if (!frame)
         return;
