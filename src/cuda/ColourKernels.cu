@@ -8,14 +8,19 @@
 
 __constant__ float matYuv2Rgb[3][3];
 __constant__ float matRgb2Yuv[3][3];
+// Black level and chroma factor of the YUV source (ColourMatrix.h's yuvLevels).
+__constant__ float yuvInputLevels[2];
 
 namespace {
 
-// Copied into registers once per thread; every thread reads the same entries.
+// Copied into registers once per thread, with the levels after the matrix;
+// every thread reads the same entries.
 __device__ inline void loadMatrix(const float (&symbol)[3][3], float *m)
 {
     for (int i = 0; i < 9; ++i)
         m[i] = symbol[i / 3][i % 3];
+    m[9] = yuvInputLevels[0];
+    m[10] = yuvInputLevels[1];
 }
 
 __device__ inline colour::BlockOrigin threadOrigin()
@@ -35,7 +40,7 @@ dim3 blockOf(const LaunchGeometry &g) { return dim3(g.blockX, g.blockY, g.blockZ
                          int destinationPitch, int width, int height)                                             \
     {                                                                                                             \
         using Body = colour::name##Body<A, Pixel, B>;                                                             \
-        float m[9];                                                                                               \
+        float m[11];                                                                                              \
         loadMatrix(Body::inverse ? matRgb2Yuv : matYuv2Rgb, m);                                                   \
         const colour::BlockOrigin o = threadOrigin();                                                             \
         Body::run(source, sourcePitch, destination, destinationPitch, width, height, o.x, o.y, m);              \
@@ -56,6 +61,8 @@ void buildYuvToRgbMatrix(int standardIndex)
 {
     const std::array<float, 9> m = yuvToRgbMatrix(standardIndex);
     cudaMemcpyToSymbol(matYuv2Rgb, m.data(), sizeof(float) * 9, 0, cudaMemcpyHostToDevice);
+    const std::array<float, 2> levels = yuvLevels(standardIndex);
+    cudaMemcpyToSymbol(yuvInputLevels, levels.data(), sizeof(float) * 2, 0, cudaMemcpyHostToDevice);
 }
 
 void buildRgbToYuvMatrix(int standardIndex)

@@ -1,5 +1,6 @@
 #include "cuda/CudaVideoFrameBuilder.h"
 
+#include "cuda/ColourMatrix.h"
 #include "frames/SwsVideoFrame.h"
 #include "support/Logger.h"
 
@@ -68,9 +69,32 @@ void CudaVideoFrameBuilder::pin(void *address, int64_t size)
     CUDA_CHECK(api.hostRegister(address, static_cast<size_t>(size), cudaHostRegisterDefault));
 }
 
-void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame)
+int CudaVideoFrameBuilder::standardIndex(const PictureColour &colour)
 {
-    api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, 0);
+    int index = 0;
+    switch (colour.matrix) {
+    case AVCOL_SPC_SMPTE170M:
+        index = 2;
+        break;
+    case AVCOL_SPC_BT2020_NCL:
+        index = 5;
+        break;
+    case AVCOL_SPC_SMPTE240M:
+        index = 6;
+        break;
+    case AVCOL_SPC_FCC:
+        index = 7;
+        break;
+    default:
+        break;
+    }
+    return colour.fullRange ? index + kFullRange : index;
+}
+
+void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat)
+{
+    api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height,
+                           standardIndex(PictureColour::of(frame, srcFormat)));
 }
 
 void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
@@ -98,7 +122,7 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
         ensureStaging(lumaBytes + chromaBytes);
         CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyDeviceToDevice));
         CUDA_CHECK(api.memcpy(staging + lumaBytes, frame->data[1], chromaBytes, cudaMemcpyDeviceToDevice));
-        launch(store, dstLineSize, frame);
+        launch(store, dstLineSize, frame, srcFormat);
         break;
     }
     case AV_PIX_FMT_RGB0:
@@ -129,7 +153,7 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
         }
         CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyHostToDevice));
         CUDA_CHECK(api.memcpy(staging + lumaBytes, interleaved.data(), chromaBytes, cudaMemcpyHostToDevice));
-        launch(store, dstLineSize, frame);
+        launch(store, dstLineSize, frame, srcFormat);
         break;
     }
     default:

@@ -116,6 +116,7 @@ Planes::Planes(int width, int height, const std::vector<std::pair<int, int>> &pi
 {
     frame.width = width;
     frame.height = height;
+    frame.colorspace = AVCOL_SPC_BT709; // the kernels' standard index 0
     std::mt19937 random(seed);
     for (const auto &[pitch, rows] : pitchAndRows) {
         std::vector<uint8_t> &plane = planes.emplace_back(size_t(pitch) * rows);
@@ -133,12 +134,12 @@ Planes nv12Planes(int width, int height, int pitch, unsigned seed, FakeCuda *dev
     return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed, device);
 }
 
-std::vector<uint8_t> nv12ToRgba(const Planes &nv12)
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex)
 {
     std::vector<uint8_t> contiguous(nv12.planes[0]);
     contiguous.insert(contiguous.end(), nv12.planes[1].begin(), nv12.planes[1].end());
     const int w = nv12.frame.width, h = nv12.frame.height;
     std::vector<uint8_t> rgba(size_t(w) * h * 4);
-    cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, 0);
+    cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, standardIndex);
     return rgba;
 }
