@@ -4,10 +4,12 @@
 // context (MovieFile) and the pool (engine).
 #pragma once
 
+#include "player/Deinterlacer.h"
 #include "player/FFmpegPtr.h"
 #include "player/FreePool.h"
 #include "support/FpsCounter.h"
 
+#include <array>
 #include <cstdint>
 
 extern "C" {
@@ -49,6 +51,7 @@ public:
 private:
     AbstractVideoFrame *receive();
     int64_t pictureTimeUs(int64_t &durationUs) const;
+    void carryStreamFacts();
 
     AVCodecContext *codecContext;
     AVFramePtr frame;
@@ -58,6 +61,10 @@ private:
     int64_t originUs;
     AVRational frameRate;
     AVRational sampleAspect;
+    Deinterlacer deinterlacer;
+    // The latest display matrix, mastering display and content light side
+    // data seen: the file gives them once, they hold for every later picture.
+    std::array<AVBufferRefPtr, 3> streamFacts;
     int lastStatus = 0;  // of the latest avcodec_receive_frame
     int64_t nextUs = 0;  // where a picture without a time stamp goes
     int64_t lastEndUs = 0;
