@@ -18,8 +18,8 @@ struct PictureTurn {
     int quarterTurns = 0; // 0..3
     bool mirrored = false;
 
-    // From a display matrix (nine 16.16 / 2.30 fixed-point values); no turn
-    // for null or a matrix that is not a multiple of 90 degrees within 45.
+    // From a display matrix (nine 16.16 / 2.30 fixed-point values), rounded to
+    // the nearest quarter turn; no turn for null or a degenerate matrix.
     static PictureTurn ofMatrix(const int32_t *displayMatrix);
     // The frame's AV_FRAME_DATA_DISPLAYMATRIX, if it has one.
     static PictureTurn of(const AVFrame *frame);

@@ -31,6 +31,7 @@ bool Deinterlacer::build(const AVFrame *frame)
     width = frame->width;
     height = frame->height;
     format = frame->format;
+    unusable = true; // until the graph is configured
     graph.reset(avfilter_graph_alloc());
     if (!graph)
         return false;
@@ -55,6 +56,7 @@ bool Deinterlacer::build(const AVFrame *frame)
         graph.reset();
         return false;
     }
+    unusable = false;
     return true;
 }
 
@@ -63,6 +65,8 @@ bool Deinterlacer::take(AVFrame *frame, AVFieldOrder fieldOrder)
     if (frame->hw_frames_ctx)
         return true;
     const bool sameShape = frame->width == width && frame->height == height && frame->format == format;
+    if (sameShape && unusable)
+        return true; // the filter refused this shape once; it is not tried again
     if (!graph || !sameShape) {
         if (!graph && !isInterlaced(frame, fieldOrder))
             return true;
@@ -103,4 +107,5 @@ void Deinterlacer::reset()
     width = height = 0;
     format = -1;
     ended = false;
+    unusable = false;
 }

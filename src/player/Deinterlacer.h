@@ -31,7 +31,7 @@ public:
     bool take(AVFrame *frame, AVFieldOrder fieldOrder);
     // At the end of input: the picture still kept back, into frame; false when none is left.
     bool flush(AVFrame *frame);
-    // Forgets the kept-back picture (after a seek).
+    // Forgets the kept-back picture and the graph (after a seek).
     void reset();
 
 private:
@@ -45,4 +45,5 @@ private:
     AVFilterContext *sink = nullptr;
     int width = 0, height = 0, format = -1; // of the pictures the graph was built for
     bool ended = false;                     // the end of input was sent
+    bool unusable = false;                  // the filter could not be made for this shape
 };
