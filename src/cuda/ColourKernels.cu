@@ -71,13 +71,31 @@ void buildRgbToYuvMatrix(int standardIndex)
     cudaMemcpyToSymbol(matRgb2Yuv, m.data(), sizeof(float) * 9, 0, cudaMemcpyHostToDevice);
 }
 
-void launchNv12ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
-                        int width, int height, int standardIndex)
+namespace {
+
+// 4:2:0 semi-planar samples of one unit (8- or 16-bit) to RGBA bytes.
+template <class Unit>
+void launchYuv420ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                          int width, int height, int standardIndex)
 {
     buildYuvToRgbMatrix(standardIndex);
     const LaunchGeometry g = launchGeometry(width, height);
-    YuvToRgbKernel<uchar2, RGBA32, uint2><<<gridOf(g), blockOf(g), 0, 0>>>(source, sourcePitch, destination,
-                                                                           destinationPitch, width, height);
+    YuvToRgbKernel<Unit, RGBA32, uint2><<<gridOf(g), blockOf(g), 0, 0>>>(source, sourcePitch, destination,
+                                                                          destinationPitch, width, height);
+}
+
+} // namespace
+
+void launchNv12ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                        int width, int height, int standardIndex)
+{
+    launchYuv420ToRgba32<uchar2>(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
+}
+
+void launchP016ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                        int width, int height, int standardIndex)
+{
+    launchYuv420ToRgba32<ushort2>(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
 }
 
 void launchP016FromBgra64(unsigned char *source, int sourcePitch, unsigned char *destination,

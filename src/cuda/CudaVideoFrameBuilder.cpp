@@ -25,6 +25,16 @@ int64_t chromaRows(int height)
     return (static_cast<int64_t>(height) + 1) / 2;
 }
 
+// Device pictures of 10- and 16-bit decoders (HDR10 among them) come in the
+// NV12 layout with 16-bit samples; the frames context names the layout.
+bool hasDeepSamples(const AVFrame *frame)
+{
+    if (!frame->hw_frames_ctx || !frame->hw_frames_ctx->data)
+        return false;
+    const auto *frames = reinterpret_cast<const AVHWFramesContext *>(frame->hw_frames_ctx->data);
+    return frames->sw_format == AV_PIX_FMT_P010 || frames->sw_format == AV_PIX_FMT_P016;
+}
+
 } // namespace
 
 #define CUDA_CHECK(call) checkCuda(api, (call), kSourceFile, __LINE__)
@@ -91,10 +101,14 @@ int CudaVideoFrameBuilder::standardIndex(const PictureColour &colour)
     return colour.fullRange ? index + kFullRange : index;
 }
 
-void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat)
+void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat,
+                                  bool deepSamples)
 {
-    api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height,
-                           standardIndex(PictureColour::of(frame, srcFormat)));
+    const int standard = standardIndex(PictureColour::of(frame, srcFormat));
+    if (deepSamples)
+        api.launchP016ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, standard);
+    else
+        api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, standard);
 }
 
 void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
@@ -122,7 +136,7 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
         ensureStaging(lumaBytes + chromaBytes);
         CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyDeviceToDevice));
         CUDA_CHECK(api.memcpy(staging + lumaBytes, frame->data[1], chromaBytes, cudaMemcpyDeviceToDevice));
-        launch(store, dstLineSize, frame, srcFormat);
+        launch(store, dstLineSize, frame, srcFormat, hasDeepSamples(frame));
         break;
     }
     case AV_PIX_FMT_RGB0:

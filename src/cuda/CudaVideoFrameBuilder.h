@@ -36,7 +36,8 @@ public:
 private:
     void ensureStaging(int64_t required);
     void pin(void *address, int64_t size);
-    void launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat);
+    void launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat,
+                bool deepSamples = false);
     void convertResized(uint8_t *store, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
                         const AVFrame *frame);
 

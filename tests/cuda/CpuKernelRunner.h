@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-// The CPU twin of launchNv12ToRgba32.
+// The CPU twin of launchNv12ToRgba32 (Unit uchar2) and launchP016ToRgba32 (ushort2).
+template <class Unit = uchar2>
 inline void cpuNv12ToRgba32(const unsigned char *src, int srcPitch, unsigned char *dst, int dstPitch, int width,
                             int height, int standardIndex)
 {
@@ -23,7 +24,7 @@ inline void cpuNv12ToRgba32(const unsigned char *src, int srcPitch, unsigned cha
             for (unsigned ty = 0; ty < g.blockY; ++ty)
                 for (unsigned tx = 0; tx < g.blockX; ++tx) {
                     const colour::BlockOrigin o = colour::blockOrigin(bx, by, g.blockX, g.blockY, tx, ty);
-                    colour::YuvToRgbKernelBody<uchar2, RGBA32, uint2>::run(src, srcPitch, dst, dstPitch, width,
-                                                                            height, o.x, o.y, m);
+                    colour::YuvToRgbKernelBody<Unit, RGBA32, uint2>::run(src, srcPitch, dst, dstPitch, width,
+                                                                          height, o.x, o.y, m);
                 }
 }

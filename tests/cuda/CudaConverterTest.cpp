@@ -12,6 +12,10 @@
 #include <algorithm>
 #include <iterator>
 
+extern "C" {
+#include <libavutil/hwcontext.h>
+}
+
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
 
@@ -98,16 +102,24 @@ TEST(CudaConverter, EachBranchGivesItsPictureInTheStore)
 }
 
 // The picture's matrix and range choose the kernel's standard index; untagged
-// pictures take BT.709 from 1280 x 720 on and BT.601 below.
-TEST(CudaConverter, ThePicturesMatrixAndRangeReachTheKernel)
+// pictures take BT.709 from 1280 x 720 on and BT.601 below. Device pictures
+// with 16-bit samples (P010/P016 frames context) take the 16-bit kernel.
+TEST(CudaConverter, ThePicturesMatrixRangeAndDepthReachTheKernel)
 {
     FakeCuda cuda;
+    AVHWFramesContext deepFrames{};
+    deepFrames.sw_format = AV_PIX_FMT_P010;
+    AVBufferRef deepContext{};
+    deepContext.data = reinterpret_cast<uint8_t *>(&deepFrames);
     const struct {
         AVColorSpace matrix;
         AVColorRange range;
         AVPixelFormat format; // the frame's own
         int width, height, standardIndex;
+        bool deep = false;
     } cases[] = {
+        {AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 5, true},
+        {AVCOL_SPC_BT709, AVCOL_RANGE_JPEG, AV_PIX_FMT_CUDA, 1920, 1080, kFullRange, true},
         {AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 0},
         {AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 2},
         {AVCOL_SPC_BT470BG, AVCOL_RANGE_JPEG, AV_PIX_FMT_CUDA, 64, 32, 2 + kFullRange},
@@ -121,14 +133,16 @@ TEST(CudaConverter, ThePicturesMatrixAndRangeReachTheKernel)
     };
     CudaVideoFrameBuilder builder(cuda.api());
     for (const auto &c : cases) {
-        Planes picture = nv12Planes(c.width, c.height, c.width + 16, 9, &cuda);
+        Planes picture = nv12Planes(c.width, c.height, c.width * (c.deep ? 2 : 1) + 16, 9, &cuda);
+        if (c.deep)
+            picture.frame.hw_frames_ctx = &deepContext;
         picture.frame.colorspace = c.matrix;
         picture.frame.color_range = c.range;
         picture.frame.format = c.format;
         const size_t size = size_t(c.width) * c.height * 4;
         uint8_t *store = cuda.allocate(size);
         builder.convert(&store, int32_t(size), c.width * 4, AV_PIX_FMT_CUDA, AV_PIX_FMT_RGBA, &picture.frame);
-        const std::vector<uint8_t> expected = nv12ToRgba(picture, c.standardIndex);
+        const std::vector<uint8_t> expected = nv12ToRgba(picture, c.standardIndex, c.deep);
         EXPECT_TRUE(std::equal(store, store + size, expected.begin(), expected.end())) << "case " << &c - cases;
     }
 }

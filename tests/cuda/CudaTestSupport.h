@@ -37,5 +37,5 @@ struct Planes {
     std::vector<std::vector<uint8_t>> planes;
 };
 Planes nv12Planes(int width, int height, int pitch, unsigned seed = 1, FakeCuda *device = nullptr);
-// What the kernel makes of NV12 planes of one pitch, as tightly packed RGBA.
-std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex = 0);
+// What the kernel makes of NV12 planes of one pitch (P016 when deep), as tightly packed RGBA.
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex = 0, bool deep = false);
