@@ -3,20 +3,33 @@
 #include "frames/AbstractVideoFrame.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 const AVRational kMicroseconds{1, 1000000};
 constexpr int64_t kFallbackFrameUs = 40000; // 25 pictures per second when nothing else says
 const AVFrameSideDataType kStreamFactTypes[] = {AV_FRAME_DATA_DISPLAYMATRIX, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA,
                                                 AV_FRAME_DATA_CONTENT_LIGHT_LEVEL};
+// The same facts as the stream's side data, in the same layout.
+const AVPacketSideDataType kStreamSideDataTypes[] = {AV_PKT_DATA_DISPLAYMATRIX, AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
+                                                     AV_PKT_DATA_CONTENT_LIGHT_LEVEL};
 } // namespace
 
 VideoPacketDecoder::VideoPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
                                        FreePool<AbstractVideoFrame> *framePool, int64_t originUs,
-                                       AVRational frameRate, AVRational sampleAspect)
+                                       AVRational frameRate, AVRational sampleAspect, const AVStream *stream)
     : codecContext(codecContext), frame(av_frame_alloc()), timeBase(timeBase), framePool(framePool),
       rateCounter("VideoPacketDecoder"), originUs(originUs), frameRate(frameRate), sampleAspect(sampleAspect)
 {
+    for (size_t i = 0; stream && i < streamFacts.size(); ++i) {
+        size_t size = 0;
+        const uint8_t *data = av_stream_get_side_data(stream, kStreamSideDataTypes[i], &size);
+        if (!data || size == 0)
+            continue;
+        streamFacts[i].reset(av_buffer_alloc(size));
+        if (streamFacts[i])
+            std::memcpy(streamFacts[i]->data, data, size);
+    }
 }
 
 AbstractVideoFrame *VideoPacketDecoder::decode(AVPacket *packet)

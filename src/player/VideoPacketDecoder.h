@@ -14,6 +14,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 }
 
 class AbstractVideoFrame;
@@ -23,9 +24,11 @@ public:
     // originUs: start of the timeline on the stream's clock. frameRate: the
     // stream's rate, used to time pictures that carry no time stamp and no
     // duration. sampleAspect: the stream's, for pictures that do not say.
+    // stream: its display matrix and HDR metadata hold for pictures that do not say.
     VideoPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
                        FreePool<AbstractVideoFrame> *framePool, int64_t originUs = 0,
-                       AVRational frameRate = AVRational{0, 1}, AVRational sampleAspect = AVRational{0, 1});
+                       AVRational frameRate = AVRational{0, 1}, AVRational sampleAspect = AVRational{0, 1},
+                       const AVStream *stream = nullptr);
     VideoPacketDecoder(const VideoPacketDecoder &) = delete;
     VideoPacketDecoder &operator=(const VideoPacketDecoder &) = delete;
 
@@ -63,7 +66,8 @@ private:
     AVRational sampleAspect;
     Deinterlacer deinterlacer;
     // The latest display matrix, mastering display and content light side
-    // data seen: the file gives them once, they hold for every later picture.
+    // data seen (first the stream's): the file gives them once, they hold for
+    // every later picture.
     std::array<AVBufferRefPtr, 3> streamFacts;
     int lastStatus = 0;  // of the latest avcodec_receive_frame
     int64_t nextUs = 0;  // where a picture without a time stamp goes
