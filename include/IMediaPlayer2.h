@@ -36,10 +36,12 @@ enum PlayerEvent : int {
 
 // Render-mode codes of setRenderMode / renderMode.
 enum RenderModeCode : int {
-    RenderModeNormal = 0, // flat picture stretched over the widget
+    RenderModeNormal = 0, // flat picture at its own shape (sample aspect included), turned as the
+                          // file says, letterboxed in black
     RenderModeNone1 = 1,  // accepted, draws nothing
     RenderModeNone2 = 2,  // accepted, draws nothing
-    RenderModeVR = 3,     // 360-degree picture through an OpenVR headset
+    RenderModeVR = 3,     // 360-degree picture on a sphere: in an OpenVR headset when one is there,
+                          // else a desktop view the user drags to look around (no turn applied)
 };
 
 struct PlayerStatistics {
@@ -65,7 +67,7 @@ public:
     virtual bool isPlaying() const = 0;
     virtual bool isPaused() const = 0;  // true whenever not playing
     virtual bool isStopped() const = 0; // true whenever not playing
-    virtual int videoWidth() const = 0;
+    virtual int videoWidth() const = 0;  // stored picture size, before sample aspect and turn
     virtual int videoHeight() const = 0;
     virtual QWidget *widget() const = 0;
     virtual void setRenderMode(int code) = 0; // RenderModeCode; others ignored

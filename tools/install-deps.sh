@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   qtbase5-dev libqt5opengl5-dev qtmultimedia5-dev libqt5multimedia5-plugins
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   libglew-dev libglm-dev libgl1-mesa-dri mesa-utils
   ffmpeg fonts-dejavu-core xvfb xauth pulseaudio pulseaudio-utils
   libgtest-dev python3

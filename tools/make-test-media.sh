@@ -154,4 +154,61 @@ make av_flash_late.mp4 -f lavfi -i "$FLASH" -itsoffset 1.5 -f lavfi -i "$(beep 0
 GAP="0.08*sin(2*PI*300*t)+if(lt(mod(t+if(gte(t\\,2)\\,0.5\\,0)\\,1)\\,0.1)\\,0.6*sin(2*PI*1000*t)\\,0)"
 make av_flash_gap.mkv -f lavfi -i "$FLASH" -f lavfi -i "aevalsrc=$GAP:s=44100:d=7.5,asetpts=PTS+if(gte(T\\,2)\\,0.5/TB\\,0)" \
   -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -c:a pcm_s16le -f matroska
+
+# ---- Picture fidelity (e2e_fidelity, cuda_reference) ----
+# Turned pictures: red, green, blue, yellow quadrants (top left, top right,
+# bottom left, bottom right), 320x180, tagged to turn; ffmpeg's own turned
+# first frame of each is the reference.
+QUADRANTS="geq=r='if(lt(Y,H/2),if(lt(X,W/2),230,20),if(lt(X,W/2),20,230))':g='if(lt(X,W/2),20,230)':b='if(lt(Y,H/2),20,if(lt(X,W/2),230,20))'"
+LOSSLESS=(-c:v libx264 -preset ultrafast -qp 0)
+make fid_quadrants.mp4 -f lavfi -i "color=c=black:size=320x180:rate=10:duration=1,format=rgb24,$QUADRANTS" \
+  "${LOSSLESS[@]}" -pix_fmt yuv420p -f mp4
+for r in 90 180 270; do
+  make fid_rot$r.mp4 -i fid_quadrants.mp4 -c copy -metadata:s:v:0 rotate=$r -f mp4
+  make fid_rot$r.png -i fid_rot$r.mp4 -frames:v 1 -f image2
+done
+# 75 % bars with a known matrix and range: tagged BT.601 and BT.709 limited,
+# BT.709 full range as a pixel format (yuvj420p) and as a tag only (VP9),
+# BT.2020 (10-bit), and untagged below and at 1280x720.
+BARS="smptebars=size=320x240:rate=10:duration=1,format=rgb24"
+tag() { echo -colorspace "$1" -color_primaries "$2" -color_trc "$3" -color_range "$4"; }
+make fid_bt601.mp4 -f lavfi -i "$BARS" -vf "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p" \
+  "${LOSSLESS[@]}" $(tag smpte170m smpte170m smpte170m tv) -f mp4
+make fid_bt709.mp4 -f lavfi -i "$BARS" -vf "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p" \
+  "${LOSSLESS[@]}" $(tag bt709 bt709 bt709 tv) -f mp4
+make fid_bt709_yuvj.mp4 -f lavfi -i "$BARS" -vf "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p" \
+  "${LOSSLESS[@]}" $(tag bt709 bt709 bt709 pc) -f mp4
+make fid_bt709_pc.webm -f lavfi -i "$BARS" -vf "scale=out_color_matrix=bt709:out_range=pc,format=yuv420p" \
+  -c:v libvpx-vp9 -lossless 1 -deadline realtime -cpu-used 8 $(tag bt709 bt709 bt709 pc) -f webm
+X265=(-c:v libx265 -preset ultrafast)
+make fid_bt2020.mp4 -f lavfi -i "$BARS" -vf "scale=out_color_matrix=bt709:out_range=tv,format=yuv444p,\
+colorspace=iall=bt709:all=bt2020:trc=bt2020-10:format=yuv420p10" "${X265[@]}" \
+  -x265-params log-level=error:lossless=1 $(tag bt2020nc bt2020 bt2020-10 tv) -f mp4
+make fid_untagged.mp4 -f lavfi -i "$BARS" -vf "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p" \
+  "${LOSSLESS[@]}" -f mp4
+make fid_untagged_720p.mp4 -f lavfi -i "smptebars=size=1280x720:rate=10:duration=1,format=rgb24" \
+  -vf "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p" "${LOSSLESS[@]}" -f mp4
+# HDR10: the bars with SDR white at 100 nits, in PQ and BT.2020, with
+# mastering display and content light metadata.
+make fid_hdr10.mp4 -f lavfi -i "$BARS" \
+  -vf "zscale=pin=709:tin=709:npl=100:p=2020:t=smpte2084:m=2020_ncl:r=tv,format=yuv420p10le" "${X265[@]}" \
+  -x265-params "log-level=error:lossless=1:hdr10=1:master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,1):max-cll=1000,400" \
+  $(tag bt2020nc bt2020 smpte2084 tv) -f mp4
+# Interlaced MPEG-2 in MPEG-TS, top field first: vertical stripes moving 4
+# pixels per field, which comb unless deinterlaced.
+make fid_interlaced.ts -f lavfi \
+  -i "color=c=black:size=320x240:rate=50:duration=2,format=gray,geq=lum='16+219*mod(floor((X+4*N)/8),2)',format=yuv420p,tinterlace=interleave_top,setfield=tff" \
+  -c:v mpeg2video -q:v 2 -flags +ilme+ildct -top 1 -f mpegts
+make fid_interlaced_bwdif.png -i fid_interlaced.ts -vf "bwdif=mode=send_frame,select=eq(n\,10)" -frames:v 1 \
+  -f image2
+# ffmpeg's conversions of the pattern's planes with other matrices and ranges,
+# for the CUDA kernel's arithmetic (cuda_reference).
+make pattern_bt601_pc_rgba.raw -i pattern.mkv -frames:v 1 \
+  -vf "scale=in_color_matrix=bt601:in_range=pc:out_range=pc,format=rgba" -f rawvideo
+make pattern_bt709_pc_rgba.raw -i pattern.mkv -frames:v 1 \
+  -vf "scale=in_color_matrix=bt709:in_range=pc:out_range=pc,format=rgba" -f rawvideo
+make pattern_bt2020_rgba.raw -i pattern.mkv -frames:v 1 \
+  -vf "scale=in_color_matrix=bt2020:in_range=tv:out_range=pc,format=rgba" -f rawvideo
+# ---- end of picture fidelity ----
+
 echo "test media ready in $out"

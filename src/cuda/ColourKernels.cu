@@ -8,14 +8,19 @@
 
 __constant__ float matYuv2Rgb[3][3];
 __constant__ float matRgb2Yuv[3][3];
+// Black level and chroma factor of the YUV source (ColourMatrix.h's yuvLevels).
+__constant__ float yuvInputLevels[2];
 
 namespace {
 
-// Copied into registers once per thread; every thread reads the same entries.
+// Copied into registers once per thread, with the levels after the matrix;
+// every thread reads the same entries.
 __device__ inline void loadMatrix(const float (&symbol)[3][3], float *m)
 {
     for (int i = 0; i < 9; ++i)
         m[i] = symbol[i / 3][i % 3];
+    m[9] = yuvInputLevels[0];
+    m[10] = yuvInputLevels[1];
 }
 
 __device__ inline colour::BlockOrigin threadOrigin()
@@ -35,7 +40,7 @@ dim3 blockOf(const LaunchGeometry &g) { return dim3(g.blockX, g.blockY, g.blockZ
                          int destinationPitch, int width, int height)                                             \
     {                                                                                                             \
         using Body = colour::name##Body<A, Pixel, B>;                                                             \
-        float m[9];                                                                                               \
+        float m[11];                                                                                              \
         loadMatrix(Body::inverse ? matRgb2Yuv : matYuv2Rgb, m);                                                   \
         const colour::BlockOrigin o = threadOrigin();                                                             \
         Body::run(source, sourcePitch, destination, destinationPitch, width, height, o.x, o.y, m);              \
@@ -56,6 +61,8 @@ void buildYuvToRgbMatrix(int standardIndex)
 {
     const std::array<float, 9> m = yuvToRgbMatrix(standardIndex);
     cudaMemcpyToSymbol(matYuv2Rgb, m.data(), sizeof(float) * 9, 0, cudaMemcpyHostToDevice);
+    const std::array<float, 2> levels = yuvLevels(standardIndex);
+    cudaMemcpyToSymbol(yuvInputLevels, levels.data(), sizeof(float) * 2, 0, cudaMemcpyHostToDevice);
 }
 
 void buildRgbToYuvMatrix(int standardIndex)
@@ -64,13 +71,31 @@ void buildRgbToYuvMatrix(int standardIndex)
     cudaMemcpyToSymbol(matRgb2Yuv, m.data(), sizeof(float) * 9, 0, cudaMemcpyHostToDevice);
 }
 
-void launchNv12ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
-                        int width, int height, int standardIndex)
+namespace {
+
+// 4:2:0 semi-planar samples of one unit (8- or 16-bit) to RGBA bytes.
+template <class Unit>
+void launchYuv420ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                          int width, int height, int standardIndex)
 {
     buildYuvToRgbMatrix(standardIndex);
     const LaunchGeometry g = launchGeometry(width, height);
-    YuvToRgbKernel<uchar2, RGBA32, uint2><<<gridOf(g), blockOf(g), 0, 0>>>(source, sourcePitch, destination,
-                                                                           destinationPitch, width, height);
+    YuvToRgbKernel<Unit, RGBA32, uint2><<<gridOf(g), blockOf(g), 0, 0>>>(source, sourcePitch, destination,
+                                                                          destinationPitch, width, height);
+}
+
+} // namespace
+
+void launchNv12ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                        int width, int height, int standardIndex)
+{
+    launchYuv420ToRgba32<uchar2>(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
+}
+
+void launchP016ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                        int width, int height, int standardIndex)
+{
+    launchYuv420ToRgba32<ushort2>(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
 }
 
 void launchP016FromBgra64(unsigned char *source, int sourcePitch, unsigned char *destination,

@@ -12,6 +12,9 @@ void buildRgbToYuvMatrix(int standardIndex);
 // NV12 (luma rows, then interleaved Cb/Cr rows, one pitch) to RGBA bytes.
 void launchNv12ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
                         int width, int height, int standardIndex);
+// P016 / P010 (the NV12 layout with 16-bit samples, value in the high bits) to RGBA bytes.
+void launchP016ToRgba32(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch,
+                        int width, int height, int standardIndex);
 // Packed BGRA with 16-bit channels to P016 (16-bit NV12 layout).
 void launchP016FromBgra64(unsigned char *source, int sourcePitch, unsigned char *destination,
                           int destinationPitch, int width, int height, int standardIndex);

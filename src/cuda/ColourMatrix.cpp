@@ -1,15 +1,47 @@
 #include "cuda/ColourMatrix.h"
 
-ColourConstants colourConstants(int standardIndex)
+namespace {
+
+ColourConstants limitedConstants(int standardIndex)
 {
     switch (standardIndex) {
     case 2:
         return {0.299f, 0.114f, 16, 235, 255};
     case 4:
         return {0.2627f, 0.0593f, 4096, 60160, 65535};
+    case 5:
+        return {0.2627f, 0.0593f, 16, 235, 255};
+    case 6:
+        return {0.212f, 0.087f, 16, 235, 255};
+    case 7:
+        return {0.30f, 0.11f, 16, 235, 255};
     default:
         return {0.2126f, 0.0722f, 16, 235, 255};
     }
+}
+
+bool isFullRange(int standardIndex)
+{
+    return standardIndex >= 0 && (standardIndex & kFullRange) != 0;
+}
+
+} // namespace
+
+ColourConstants colourConstants(int standardIndex)
+{
+    if (!isFullRange(standardIndex))
+        return limitedConstants(standardIndex);
+    ColourConstants c = limitedConstants(standardIndex & ~kFullRange);
+    c.black = 0;
+    c.white = c.max;
+    return c;
+}
+
+std::array<float, 2> yuvLevels(int standardIndex)
+{
+    if (isFullRange(standardIndex))
+        return {0.0f, 1.0f};
+    return {16.0f, 219.0f / 224.0f};
 }
 
 namespace {

@@ -6,12 +6,13 @@
 // Arithmetic (the same for every kernel):
 // - samples are brought to the 8-bit code scale as floats: 8-bit YUV as is,
 //   16-bit YUV divided by 256 (MSB-aligned, P016), 16-bit RGB divided by 257;
-// - YUV to RGB subtracts the black level 16 from Y and the midpoint 128 from
-//   Cb and Cr before the matrix; RGB to YUV adds them after it;
+// - YUV to RGB subtracts the black level (16, or 0 for full range) from Y and
+//   the midpoint 128 from Cb and Cr before the matrix; RGB to YUV adds them
+//   after it (limited range only);
 // - the matrices scale every column by the luma range (255 / 219), while
 //   limited-range chroma spans 224 codes: chroma is multiplied by 219 / 224
 //   before the matrix (224 / 219 after it, towards YUV), which makes the
-//   product the standard limited-range conversion;
+//   product the standard limited-range conversion; full range needs neither;
 // - the result is clamped to [0, max] of the output depth (255 or 65535, 16-bit
 //   RGB = 8-bit x 257, 16-bit YUV = 8-bit x 256), then truncated after adding
 //   1/16 of a code: like FFmpeg's fixed-point converters, so both converters
@@ -145,12 +146,14 @@ struct Rgb {
     float r, g, b;
 };
 
-// One pixel, Y/Cb/Cr in 8-bit code scale, to RGB in 8-bit code scale (not clamped).
+// One pixel, Y/Cb/Cr in 8-bit code scale, to RGB in 8-bit code scale (not
+// clamped). m holds the matrix, then the black level and the chroma factor
+// (16 and kChromaToLuma for limited range, 0 and 1 for full range).
 PLA_HOST_DEVICE inline Rgb yuvToRgb(const float *m, float y, float cb, float cr)
 {
-    const float ys = add(y, -16.0f);
-    const float us = mul(add(cb, -128.0f), kChromaToLuma);
-    const float vs = mul(add(cr, -128.0f), kChromaToLuma);
+    const float ys = add(y, -m[9]);
+    const float us = mul(add(cb, -128.0f), m[10]);
+    const float vs = mul(add(cr, -128.0f), m[10]);
     return Rgb{dot3(m, ys, us, vs), dot3(m + 3, ys, us, vs), dot3(m + 6, ys, us, vs)};
 }
 

@@ -37,6 +37,7 @@ const CudaApi runtimeApi = {
     [](void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height, cudaMemcpyKind kind) {
         return cudaMemcpy2D(dst, dpitch, src, spitch, width, height, kind);
     },
+    launchP016ToRgba32,
 };
 
 } // namespace

@@ -28,6 +28,8 @@ struct CudaApi {
                                int destinationPitch, int width, int height, int standardIndex);
     cudaError_t (*memcpy2D)(void *dst, size_t dpitch, const void *src, size_t spitch, size_t width, size_t height,
                             cudaMemcpyKind kind);
+    void (*launchP016ToRgba32)(unsigned char *source, int sourcePitch, unsigned char *destination,
+                               int destinationPitch, int width, int height, int standardIndex);
 };
 
 // The table of the linked CUDA runtime (static cudart) and kernel module.

@@ -57,7 +57,7 @@ void CudaVideoFrame::fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t
         // Nothing to show, so no new picture: the texture is never copied from it.
         timestamp = timestampMs;
     }
-    sampleAspect = frame ? frame->sample_aspect_ratio : AVRational{0, 1};
+    describe(frame, srcFormat);
 }
 
 void CudaVideoFrame::updateTexture(FrameTexture &target)

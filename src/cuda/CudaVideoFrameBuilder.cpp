@@ -1,5 +1,6 @@
 #include "cuda/CudaVideoFrameBuilder.h"
 
+#include "cuda/ColourMatrix.h"
 #include "frames/SwsVideoFrame.h"
 #include "support/Logger.h"
 
@@ -22,6 +23,16 @@ const std::vector<AVPixelFormat> acceptedFormats = {AV_PIX_FMT_RGB0, AV_PIX_FMT_
 int64_t chromaRows(int height)
 {
     return (static_cast<int64_t>(height) + 1) / 2;
+}
+
+// Device pictures of 10- and 16-bit decoders (HDR10 among them) come in the
+// NV12 layout with 16-bit samples; the frames context names the layout.
+bool hasDeepSamples(const AVFrame *frame)
+{
+    if (!frame->hw_frames_ctx || !frame->hw_frames_ctx->data)
+        return false;
+    const auto *frames = reinterpret_cast<const AVHWFramesContext *>(frame->hw_frames_ctx->data);
+    return frames->sw_format == AV_PIX_FMT_P010 || frames->sw_format == AV_PIX_FMT_P016;
 }
 
 } // namespace
@@ -68,9 +79,36 @@ void CudaVideoFrameBuilder::pin(void *address, int64_t size)
     CUDA_CHECK(api.hostRegister(address, static_cast<size_t>(size), cudaHostRegisterDefault));
 }
 
-void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame)
+int CudaVideoFrameBuilder::standardIndex(const PictureColour &colour)
 {
-    api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, 0);
+    int index = 0;
+    switch (colour.matrix) {
+    case AVCOL_SPC_SMPTE170M:
+        index = 2;
+        break;
+    case AVCOL_SPC_BT2020_NCL:
+        index = 5;
+        break;
+    case AVCOL_SPC_SMPTE240M:
+        index = 6;
+        break;
+    case AVCOL_SPC_FCC:
+        index = 7;
+        break;
+    default:
+        break;
+    }
+    return colour.fullRange ? index + kFullRange : index;
+}
+
+void CudaVideoFrameBuilder::launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat,
+                                  bool deepSamples)
+{
+    const int standard = standardIndex(PictureColour::of(frame, srcFormat));
+    if (deepSamples)
+        api.launchP016ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, standard);
+    else
+        api.launchNv12ToRgba32(staging, lumaPitch, store, dstLineSize, frame->width, frame->height, standard);
 }
 
 void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
@@ -98,7 +136,7 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
         ensureStaging(lumaBytes + chromaBytes);
         CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyDeviceToDevice));
         CUDA_CHECK(api.memcpy(staging + lumaBytes, frame->data[1], chromaBytes, cudaMemcpyDeviceToDevice));
-        launch(store, dstLineSize, frame);
+        launch(store, dstLineSize, frame, srcFormat, hasDeepSamples(frame));
         break;
     }
     case AV_PIX_FMT_RGB0:
@@ -129,7 +167,7 @@ void CudaVideoFrameBuilder::convert(uint8_t **dst, int32_t dstSize, int32_t dstL
         }
         CUDA_CHECK(api.memcpy(staging, frame->data[0], lumaBytes, cudaMemcpyHostToDevice));
         CUDA_CHECK(api.memcpy(staging + lumaBytes, interleaved.data(), chromaBytes, cudaMemcpyHostToDevice));
-        launch(store, dstLineSize, frame);
+        launch(store, dstLineSize, frame, srcFormat);
         break;
     }
     default:

@@ -6,6 +6,7 @@
 
 #include "cuda/CudaApi.h"
 #include "frames/IVideoFrameBuilder.h"
+#include "frames/PictureFacts.h"
 #include "frames/SwsVideoFrameBuilder.h"
 
 #include <memory>
@@ -22,6 +23,8 @@ public:
 
     // Whether the decoder's pixel format is in the accepted list.
     static bool isFormatSupported(AVPixelFormat format);
+    // The kernels' standard index (ColourMatrix.h) for pictures of that colour.
+    static int standardIndex(const PictureColour &colour);
 
     // dst points at the frame's device store; dstFormat is always RGBA here.
     // The store is never written past dstSize: a picture of another size than
@@ -33,7 +36,8 @@ public:
 private:
     void ensureStaging(int64_t required);
     void pin(void *address, int64_t size);
-    void launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame);
+    void launch(uint8_t *store, int32_t dstLineSize, const AVFrame *frame, AVPixelFormat srcFormat,
+                bool deepSamples = false);
     void convertResized(uint8_t *store, int32_t dstSize, int32_t dstLineSize, AVPixelFormat srcFormat,
                         const AVFrame *frame);
 

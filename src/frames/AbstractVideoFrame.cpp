@@ -38,3 +38,10 @@ void AbstractVideoFrame::beginPicture(int64_t timestampMs)
     timestamp = timestampMs;
     picture = lastPictureId.fetch_add(1, std::memory_order_relaxed) + 1;
 }
+
+void AbstractVideoFrame::describe(const AVFrame *frame, AVPixelFormat srcFormat)
+{
+    sampleAspect = frame ? frame->sample_aspect_ratio : AVRational{0, 1};
+    pictureTurn = PictureTurn::of(frame);
+    pictureColour = PictureColour::of(frame, srcFormat);
+}

@@ -5,6 +5,8 @@
 // pools and queues make sure a frame is never filled and uploaded at once.
 #pragma once
 
+#include "frames/PictureFacts.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -39,10 +41,15 @@ public:
     // Width over height of the picture as it is meant to be seen: the stored
     // size stretched by the sample aspect ratio of the picture last filled in.
     double displayAspect() const;
+    // How the picture last filled in is turned and what its colours mean.
+    PictureTurn turn() const { return pictureTurn; }
+    PictureColour colour() const { return pictureColour; }
 
 protected:
     // Records the time stamp of the picture being filled in and gives it its id.
     void beginPicture(int64_t timestampMs);
+    // Records what the picture being filled in says about its shape, turn and colours.
+    void describe(const AVFrame *frame, AVPixelFormat srcFormat);
 
     int32_t width;
     int32_t height;
@@ -52,6 +59,8 @@ protected:
     int32_t dataSize;
     int32_t lineSize;
     AVRational sampleAspect{0, 1}; // of the picture held; {0, 1} when unknown (square)
+    PictureTurn pictureTurn;
+    PictureColour pictureColour;
 
 private:
     uint64_t picture = 0;

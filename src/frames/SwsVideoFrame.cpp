@@ -29,7 +29,7 @@ void SwsVideoFrame::updateTexture(FrameTexture &target)
 
 void SwsVideoFrame::fill(const AVFrame *frame, AVPixelFormat srcFormat, int64_t timestampMs)
 {
-    sampleAspect = frame ? frame->sample_aspect_ratio : AVRational{0, 1};
+    describe(frame, srcFormat);
     beginPicture(timestampMs);
     if (data)
         builder->convert(&data, dataSize, lineSize, srcFormat, static_cast<AVPixelFormat>(pixelFormat), frame);

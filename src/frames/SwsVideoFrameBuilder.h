@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frames/IVideoFrameBuilder.h"
+#include "frames/PictureFacts.h"
 
 struct SwsContext;
 
@@ -30,9 +31,12 @@ private:
     };
 
     void createContext(const Geometry &geometry);
+    // Gives the scaler the picture's YUV matrix and range (RGB output is full range).
+    void applyColour(const PictureColour &colour);
 
     bool initialised;
     SwsContext *context;
     AVFrame *picture;
     Geometry made;
+    PictureColour applied; // what the current scaler converts with
 };

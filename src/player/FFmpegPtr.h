@@ -20,10 +20,14 @@ struct AVFrameDeleter {
 struct AVPacketDeleter {
     void operator()(AVPacket *packet) const { av_packet_free(&packet); }
 };
+struct AVBufferRefDeleter {
+    void operator()(AVBufferRef *buffer) const { av_buffer_unref(&buffer); }
+};
 struct SwrContextDeleter {
     void operator()(SwrContext *context) const { swr_free(&context); }
 };
 
 using AVFramePtr = std::unique_ptr<AVFrame, AVFrameDeleter>;
 using AVPacketPtr = std::unique_ptr<AVPacket, AVPacketDeleter>;
+using AVBufferRefPtr = std::unique_ptr<AVBufferRef, AVBufferRefDeleter>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;

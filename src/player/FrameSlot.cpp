@@ -17,11 +17,13 @@ AbstractVideoFrame *FrameSlot::exchange(AbstractVideoFrame *frame)
     return previous;
 }
 
-unsigned int FrameSlot::currentTexture(FrameTexture &target)
+unsigned int FrameSlot::currentTexture(FrameTexture &target, PictureColour *colour)
 {
     std::lock_guard<std::mutex> guard(mutex);
     if (!current)
         return 0;
+    if (colour)
+        *colour = current->colour();
     if (!target.shows(current, current->pictureId())) {
         current->updateTexture(target);
         target.setShown(current, current->pictureId());
@@ -39,6 +41,12 @@ double FrameSlot::currentDisplayAspect()
 {
     std::lock_guard<std::mutex> guard(mutex);
     return current ? current->displayAspect() : 0.0;
+}
+
+PictureTurn FrameSlot::currentTurn()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return current ? current->turn() : PictureTurn{};
 }
 
 void FrameSlot::setStereoLayout(const StereoLayout &newLayout)

@@ -4,6 +4,7 @@
 // can see that a new picture arrived without taking the lock.
 #pragma once
 
+#include "frames/PictureFacts.h"
 #include "player/StereoLayout.h"
 
 #include <atomic>
@@ -26,8 +27,10 @@ public:
     // Makes target show the current frame's picture, uploading it only if
     // target does not show it yet, and returns target's name; 0 when the slot
     // is empty. The upload runs under the slot's lock, so the frame cannot be
-    // recycled and refilled meanwhile. Widget thread, GL context current.
-    unsigned int currentTexture(FrameTexture &target);
+    // recycled and refilled meanwhile. When colour is given, it receives what
+    // the texture's values mean (left as it was when the slot is empty).
+    // Widget thread, GL context current.
+    unsigned int currentTexture(FrameTexture &target, PictureColour *colour = nullptr);
 
     // Counts exchanges; a different value means the slot changed since.
     uint64_t changeCount() const { return changes.load(std::memory_order_acquire); }
@@ -37,6 +40,8 @@ public:
     // Display aspect ratio (width over height) of the current frame; 0 when
     // the slot is empty.
     double currentDisplayAspect();
+    // How the current frame is turned; no turn when the slot is empty.
+    PictureTurn currentTurn();
 
     // How the pictures of the loaded file carry the eyes; set at each load.
     void setStereoLayout(const StereoLayout &layout);

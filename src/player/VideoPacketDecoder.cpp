@@ -3,18 +3,33 @@
 #include "frames/AbstractVideoFrame.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 const AVRational kMicroseconds{1, 1000000};
 constexpr int64_t kFallbackFrameUs = 40000; // 25 pictures per second when nothing else says
+const AVFrameSideDataType kStreamFactTypes[] = {AV_FRAME_DATA_DISPLAYMATRIX, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA,
+                                                AV_FRAME_DATA_CONTENT_LIGHT_LEVEL};
+// The same facts as the stream's side data, in the same layout.
+const AVPacketSideDataType kStreamSideDataTypes[] = {AV_PKT_DATA_DISPLAYMATRIX, AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
+                                                     AV_PKT_DATA_CONTENT_LIGHT_LEVEL};
 } // namespace
 
 VideoPacketDecoder::VideoPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
                                        FreePool<AbstractVideoFrame> *framePool, int64_t originUs,
-                                       AVRational frameRate, AVRational sampleAspect)
+                                       AVRational frameRate, AVRational sampleAspect, const AVStream *stream)
     : codecContext(codecContext), frame(av_frame_alloc()), timeBase(timeBase), framePool(framePool),
       rateCounter("VideoPacketDecoder"), originUs(originUs), frameRate(frameRate), sampleAspect(sampleAspect)
 {
+    for (size_t i = 0; stream && i < streamFacts.size(); ++i) {
+        size_t size = 0;
+        const uint8_t *data = av_stream_get_side_data(stream, kStreamSideDataTypes[i], &size);
+        if (!data || size == 0)
+            continue;
+        streamFacts[i].reset(av_buffer_alloc(size));
+        if (streamFacts[i])
+            std::memcpy(streamFacts[i]->data, data, size);
+    }
 }
 
 AbstractVideoFrame *VideoPacketDecoder::decode(AVPacket *packet)
@@ -49,6 +64,21 @@ void VideoPacketDecoder::restart(int64_t positionUs)
     lastEndUs = positionUs;
     draining = false;
     finished = false;
+    deinterlacer.reset();
+}
+
+void VideoPacketDecoder::carryStreamFacts()
+{
+    for (size_t i = 0; i < streamFacts.size(); ++i) {
+        if (const AVFrameSideData *side = av_frame_get_side_data(frame.get(), kStreamFactTypes[i])) {
+            if (side->buf)
+                streamFacts[i].reset(av_buffer_ref(side->buf));
+        } else if (streamFacts[i]) {
+            AVBufferRef *copy = av_buffer_ref(streamFacts[i].get());
+            if (copy && !av_frame_new_side_data_from_buf(frame.get(), kStreamFactTypes[i], copy))
+                av_buffer_unref(&copy);
+        }
+    }
 }
 
 // The decoder's best guess of the presentation time; where there is none the
@@ -73,8 +103,15 @@ int64_t VideoPacketDecoder::pictureTimeUs(int64_t &durationUs) const
 AbstractVideoFrame *VideoPacketDecoder::receive()
 {
     lastStatus = avcodec_receive_frame(codecContext, frame.get());
-    if (lastStatus != 0)
+    if (lastStatus == 0) {
+        if (!deinterlacer.take(frame.get(), codecContext->field_order))
+            return nullptr; // kept back until the next picture
+    } else if (lastStatus == AVERROR_EOF && deinterlacer.flush(frame.get())) {
+        lastStatus = 0; // the last picture the deinterlacer kept back; the end comes next call
+    } else {
         return nullptr;
+    }
+    carryStreamFacts();
 
     int64_t durationUs = 0;
     const int64_t ptsUs = pictureTimeUs(durationUs);

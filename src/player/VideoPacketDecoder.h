@@ -4,14 +4,17 @@
 // context (MovieFile) and the pool (engine).
 #pragma once
 
+#include "player/Deinterlacer.h"
 #include "player/FFmpegPtr.h"
 #include "player/FreePool.h"
 #include "support/FpsCounter.h"
 
+#include <array>
 #include <cstdint>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 }
 
 class AbstractVideoFrame;
@@ -21,9 +24,11 @@ public:
     // originUs: start of the timeline on the stream's clock. frameRate: the
     // stream's rate, used to time pictures that carry no time stamp and no
     // duration. sampleAspect: the stream's, for pictures that do not say.
+    // stream: its display matrix and HDR metadata hold for pictures that do not say.
     VideoPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
                        FreePool<AbstractVideoFrame> *framePool, int64_t originUs = 0,
-                       AVRational frameRate = AVRational{0, 1}, AVRational sampleAspect = AVRational{0, 1});
+                       AVRational frameRate = AVRational{0, 1}, AVRational sampleAspect = AVRational{0, 1},
+                       const AVStream *stream = nullptr);
     VideoPacketDecoder(const VideoPacketDecoder &) = delete;
     VideoPacketDecoder &operator=(const VideoPacketDecoder &) = delete;
 
@@ -49,6 +54,7 @@ public:
 private:
     AbstractVideoFrame *receive();
     int64_t pictureTimeUs(int64_t &durationUs) const;
+    void carryStreamFacts();
 
     AVCodecContext *codecContext;
     AVFramePtr frame;
@@ -58,6 +64,11 @@ private:
     int64_t originUs;
     AVRational frameRate;
     AVRational sampleAspect;
+    Deinterlacer deinterlacer;
+    // The latest display matrix, mastering display and content light side
+    // data seen (first the stream's): the file gives them once, they hold for
+    // every later picture.
+    std::array<AVBufferRefPtr, 3> streamFacts;
     int lastStatus = 0;  // of the latest avcodec_receive_frame
     int64_t nextUs = 0;  // where a picture without a time stamp goes
     int64_t lastEndUs = 0;

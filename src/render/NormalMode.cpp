@@ -41,7 +41,11 @@ void NormalMode::render()
     glViewport(0, 0, width, height);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    const Box box = fitAspect(width, height, frameSlot->currentDisplayAspect());
+    // A picture turned a quarter shows its height across.
+    double aspect = frameSlot->currentDisplayAspect();
+    if (aspect > 0.0 && frameSlot->currentTurn().sidesSwap())
+        aspect = 1.0 / aspect;
+    const Box box = fitAspect(width, height, aspect);
     glViewport(box.x, box.y, box.width, box.height);
     rectangle->render();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "frames/FrameTexture.h"
+#include "frames/PictureFacts.h"
 #include "render/gl/IRenderable.h"
 
 class FrameSlot;
@@ -34,4 +35,5 @@ private:
     GL::Program *program;
     FrameSlot *frameSlot;
     FrameTexture texture;
+    PictureColour colour; // of the picture in texture
 };

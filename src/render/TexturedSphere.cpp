@@ -1,5 +1,6 @@
 #include "render/TexturedSphere.h"
 
+#include "render/ColourStage.h"
 #include "render/SphereMesh.h"
 #include "render/gl/IBO.h"
 #include "render/gl/Program.h"
@@ -19,16 +20,16 @@ const char *const kVertexSource =
     "\t\t\ttexCoord = vertexTexCoord * textureWindow.xy + textureWindow.zw;\n"
     "\t\t\tgl_Position = matrixModelViewProjection * vec4(vec3(-vertexPosition.x, vertexPosition.y, "
     "vertexPosition.z), 1.0);\n\t\t}\n\t";
-const char *const kFragmentSource =
-    "\n\t\t#version 110\n\t\tuniform sampler2D map;\n\t\tvarying vec2 texCoord;\n\t\tvoid main()\n\t\t{\n"
-    "\t\t\tvec3 color = texture2D(map, texCoord).rgb;\n\t\t\tgl_FragColor = vec4(color, 1);\n\t\t}\n\t";
+const char *const kFragmentBody =
+    "\t\tuniform sampler2D map;\n\t\tvarying vec2 texCoord;\n\t\tvoid main()\n\t\t{\n"
+    "\t\t\tvec3 color = displayColour(texture2D(map, texCoord).rgb);\n\t\t\tgl_FragColor = vec4(color, 1);\n\t\t}\n\t";
 
 } // namespace
 
 TexturedSphere::TexturedSphere(float radius, int sectors, int stacks)
 {
     mesh = new SphereMesh(radius, sectors, stacks);
-    program = new GL::Program(kVertexSource, kFragmentSource);
+    program = new GL::Program(kVertexSource, ColourStage::fragmentSource("\n\t\t#version 110\n", kFragmentBody).c_str());
     vbo = new GL::VBO(mesh->getInterleavedVertices().data(), mesh->getInterleavedVertexSize());
     ibo = new GL::IBO(mesh->getIndices().data(), mesh->getIndexSize(), mesh->getIndexCount());
 }
@@ -51,6 +52,7 @@ void TexturedSphere::render()
     const GLint locTexCoord = glGetAttribLocation(program->id, "vertexTexCoord");
     glUniform1i(glGetUniformLocation(program->id, "map"), 0);
     glUniform4fv(glGetUniformLocation(program->id, "textureWindow"), 1, textureWindow.data());
+    ColourStage::apply(program->id, colour);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 

@@ -3,6 +3,7 @@
 // only; owns the mesh, its buffers and the program, not the texture or matrix.
 #pragma once
 
+#include "frames/PictureFacts.h"
 #include "render/gl/IRenderable.h"
 
 #include <GL/glew.h>
@@ -27,6 +28,8 @@ public:
     void setMatrix(const float *matrix) { mvp = matrix; }
     // The picture to show; 0 shows the default texture.
     void setTexture(GLuint name) { texture = name; }
+    // What the texture's values mean.
+    void setColour(const PictureColour &c) { colour = c; }
     // The part of the picture mapped onto the sphere: texture coordinates are
     // scaled by window[0], window[1], then offset by window[2], window[3].
     void setTextureWindow(const std::array<float, 4> &window) { textureWindow = window; }
@@ -42,5 +45,6 @@ private:
     GL::Program *program;
     const float *mvp = nullptr;
     GLuint texture = 0;
+    PictureColour colour;
     std::array<float, 4> textureWindow{1.0f, 1.0f, 0.0f, 0.0f};
 };

@@ -54,7 +54,8 @@ void VRMode::render()
 
     // The slot is read once, so every view of this paint shows the same frame
     // even when the decoder replaces it meanwhile.
-    sphere->setTexture(frameSlot->currentTexture(frameTexture));
+    sphere->setTexture(frameSlot->currentTexture(frameTexture, &colour));
+    sphere->setColour(colour);
     if (desktop)
         renderDesktop();
     else

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "frames/FrameTexture.h"
+#include "frames/PictureFacts.h"
 #include "render/AbstractMode.h"
 
 class AbstractInputHandler;
@@ -40,6 +41,7 @@ private:
     VRRuntime *runtime;
     FrameSlot *frameSlot;
     FrameTexture frameTexture; // the pictures both eyes are drawn from, uploaded once each
+    PictureColour colour;      // of the picture in frameTexture
     AbstractInputHandler *input;
     // Headset only (null otherwise):
     EyeFramebuffer *leftEye = nullptr;

@@ -3,6 +3,7 @@
 // fails the test), and the real runtime failing cleanly without a GPU.
 #include "CudaTestSupport.h"
 
+#include "cuda/ColourMatrix.h"
 #include "cuda/CudaVideoFrameBuilder.h"
 #include "frames/SwsVideoFrame.h"
 #include "frames/SwsVideoFrameBuilder.h"
@@ -10,6 +11,10 @@
 
 #include <algorithm>
 #include <iterator>
+
+extern "C" {
+#include <libavutil/hwcontext.h>
+}
 
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
@@ -94,6 +99,52 @@ TEST(CudaConverter, EachBranchGivesItsPictureInTheStore)
     }
     EXPECT_TRUE(cuda.pinned.empty()) << "unpinned with the builder";
     EXPECT_EQ(cuda.alive.size(), 4 + std::size(cases)) << "the test's planes and stores only: staging is freed";
+}
+
+// The picture's matrix and range choose the kernel's standard index; untagged
+// pictures take BT.709 from 1280 x 720 on and BT.601 below. Device pictures
+// with 16-bit samples (P010/P016 frames context) take the 16-bit kernel.
+TEST(CudaConverter, ThePicturesMatrixRangeAndDepthReachTheKernel)
+{
+    FakeCuda cuda;
+    AVHWFramesContext deepFrames{};
+    deepFrames.sw_format = AV_PIX_FMT_P010;
+    AVBufferRef deepContext{};
+    deepContext.data = reinterpret_cast<uint8_t *>(&deepFrames);
+    const struct {
+        AVColorSpace matrix;
+        AVColorRange range;
+        AVPixelFormat format; // the frame's own
+        int width, height, standardIndex;
+        bool deep = false;
+    } cases[] = {
+        {AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 5, true},
+        {AVCOL_SPC_BT709, AVCOL_RANGE_JPEG, AV_PIX_FMT_CUDA, 1920, 1080, kFullRange, true},
+        {AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 0},
+        {AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 2},
+        {AVCOL_SPC_BT470BG, AVCOL_RANGE_JPEG, AV_PIX_FMT_CUDA, 64, 32, 2 + kFullRange},
+        {AVCOL_SPC_BT709, AVCOL_RANGE_UNSPECIFIED, AV_PIX_FMT_YUVJ420P, 64, 32, kFullRange},
+        {AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 5},
+        {AVCOL_SPC_SMPTE240M, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 6},
+        {AVCOL_SPC_FCC, AVCOL_RANGE_MPEG, AV_PIX_FMT_CUDA, 64, 32, 7},
+        {AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AV_PIX_FMT_CUDA, 1278, 718, 2},
+        {AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AV_PIX_FMT_CUDA, 1280, 8, 0},
+        {AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, AV_PIX_FMT_CUDA, 8, 720, 0},
+    };
+    CudaVideoFrameBuilder builder(cuda.api());
+    for (const auto &c : cases) {
+        Planes picture = nv12Planes(c.width, c.height, c.width * (c.deep ? 2 : 1) + 16, 9, &cuda);
+        if (c.deep)
+            picture.frame.hw_frames_ctx = &deepContext;
+        picture.frame.colorspace = c.matrix;
+        picture.frame.color_range = c.range;
+        picture.frame.format = c.format;
+        const size_t size = size_t(c.width) * c.height * 4;
+        uint8_t *store = cuda.allocate(size);
+        builder.convert(&store, int32_t(size), c.width * 4, AV_PIX_FMT_CUDA, AV_PIX_FMT_RGBA, &picture.frame);
+        const std::vector<uint8_t> expected = nv12ToRgba(picture, c.standardIndex, c.deep);
+        EXPECT_TRUE(std::equal(store, store + size, expected.begin(), expected.end())) << "case " << &c - cases;
+    }
 }
 
 TEST(CudaConverter, WithoutAGpuEveryCallFailsCleanlyAndIsReported)

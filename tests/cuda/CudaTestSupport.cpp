@@ -47,6 +47,16 @@ cudaError_t copy2D(void *dst, size_t dpitch, const void *src, size_t spitch, siz
     return status;
 }
 
+// A launch of the kernel for Unit samples, run on the CPU.
+template <class Unit>
+void launch(unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch, int width,
+            int height, int standardIndex)
+{
+    if (expect(onDevice(source, 1), "a launch reading host memory") == cudaSuccess &&
+        deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess)
+        cpuNv12ToRgba32<Unit>(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
+}
+
 const CudaApi fakeApi = {
     [](void **pointer, size_t size) {
         *pointer = fake->allocate(size);
@@ -82,13 +92,9 @@ const CudaApi fakeApi = {
                         GL_RGBA, GL_UNSIGNED_BYTE, src);
         return cudaSuccess;
     },
-    [](unsigned char *source, int sourcePitch, unsigned char *destination, int destinationPitch, int width,
-       int height, int standardIndex) {
-        if (expect(onDevice(source, 1), "a launch reading host memory") == cudaSuccess &&
-            deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess)
-            cpuNv12ToRgba32(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
-    },
+    launch<uchar2>,
     copy2D,
+    launch<ushort2>,
 };
 
 } // namespace
@@ -116,6 +122,7 @@ Planes::Planes(int width, int height, const std::vector<std::pair<int, int>> &pi
 {
     frame.width = width;
     frame.height = height;
+    frame.colorspace = AVCOL_SPC_BT709; // the kernels' standard index 0
     std::mt19937 random(seed);
     for (const auto &[pitch, rows] : pitchAndRows) {
         std::vector<uint8_t> &plane = planes.emplace_back(size_t(pitch) * rows);
@@ -133,12 +140,15 @@ Planes nv12Planes(int width, int height, int pitch, unsigned seed, FakeCuda *dev
     return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed, device);
 }
 
-std::vector<uint8_t> nv12ToRgba(const Planes &nv12)
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex, bool deep)
 {
     std::vector<uint8_t> contiguous(nv12.planes[0]);
     contiguous.insert(contiguous.end(), nv12.planes[1].begin(), nv12.planes[1].end());
     const int w = nv12.frame.width, h = nv12.frame.height;
     std::vector<uint8_t> rgba(size_t(w) * h * 4);
-    cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, 0);
+    if (deep)
+        cpuNv12ToRgba32<ushort2>(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, standardIndex);
+    else
+        cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, standardIndex);
     return rgba;
 }

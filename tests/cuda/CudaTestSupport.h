@@ -28,8 +28,8 @@ public:
     unsigned int texture = 0; // as registered
 };
 
-// Random planes the test owns, described by an AVFrame without buffers; in
-// device memory when a fake is given.
+// Random planes the test owns, described by an AVFrame without buffers and
+// tagged BT.709; in device memory when a fake is given.
 struct Planes {
     Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed = 1,
            FakeCuda *device = nullptr);
@@ -37,5 +37,5 @@ struct Planes {
     std::vector<std::vector<uint8_t>> planes;
 };
 Planes nv12Planes(int width, int height, int pitch, unsigned seed = 1, FakeCuda *device = nullptr);
-// What the kernel makes of NV12 planes of one pitch, as tightly packed RGBA.
-std::vector<uint8_t> nv12ToRgba(const Planes &nv12);
+// What the kernel makes of NV12 planes of one pitch (P016 when deep), as tightly packed RGBA.
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex = 0, bool deep = false);

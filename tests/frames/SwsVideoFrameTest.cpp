@@ -58,6 +58,7 @@ FramePtr solid(int width, int height, AVPixelFormat format, uint8_t r, uint8_t g
         sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, format, SWS_POINT, nullptr, nullptr, nullptr);
     sws_scale(sws, rgb->data, rgb->linesize, 0, height, out->data, out->linesize);
     sws_freeContext(sws);
+    out->colorspace = AVCOL_SPC_SMPTE170M; // libswscale's default matrix, as made
     return out;
 }
 

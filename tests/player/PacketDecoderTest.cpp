@@ -1,10 +1,12 @@
-// The audio packet decoder on its own: the sound's timeline and how much
-// sound comes out.
+// The packet decoders on their own: the sound's timeline and how much sound
+// comes out; the facts every picture carries, and deinterlacing.
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
+#include "frames/AbstractVideoFrame.h"
 #include "player/AudioPacketDecoder.h"
 #include "player/FreePool.h"
 #include "player/MovieFile.h"
+#include "player/VideoPacketDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -88,3 +90,61 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
 }
 
 } // namespace
+
+namespace {
+
+// Records what a filled picture says about itself.
+class FactsFrame : public AbstractVideoFrame {
+public:
+    FactsFrame() : AbstractVideoFrame(16, 16) {}
+    void updateTexture(FrameTexture &) override {}
+    void fill(const AVFrame *frame, AVPixelFormat format, int64_t timestampMs) override
+    {
+        describe(frame, format);
+        beginPicture(timestampMs);
+        interlaced = frame->interlaced_frame;
+    }
+    bool interlaced = false;
+};
+
+} // namespace
+
+// The file gives its turn and HDR metadata once; every picture, to the last,
+// carries them. Interlaced pictures come out deinterlaced, none lost to the
+// filter's one-picture delay.
+TEST(PacketDecoders, EveryPictureCarriesTheStreamsFactsAndComesOutDeinterlaced)
+{
+    const struct {
+        const char *file;
+        int quarterTurns;
+        float peakNits;
+        int pictures;
+    } cases[] = {{"fid_rot90.mp4", 3, 0, 10}, {"fid_hdr10.mp4", 0, 1000, 10}, {"fid_interlaced.ts", 0, 0, 50}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        MovieFile file(mediaPath(c.file), false);
+        ASSERT_TRUE(file.isOpen());
+        FreePool<AbstractVideoFrame> pool;
+        pool.setCapacity(1);
+        AbstractVideoFrame *one = new FactsFrame;
+        pool.giveBack(one);
+        VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs,
+                                   file.videoFrameRate, file.sampleAspect,
+                                   file.formatContext->streams[file.videoStreamIndex]);
+        int pictures = 0, wrong = 0;
+        const auto check = [&](AbstractVideoFrame *picture) {
+            if (!picture)
+                return;
+            const auto *facts = static_cast<FactsFrame *>(picture);
+            ++pictures;
+            wrong += facts->turn().quarterTurns != c.quarterTurns || facts->colour().peakNits != c.peakNits ||
+                     facts->interlaced;
+            pool.giveBack(picture);
+        };
+        forEachPacket(file, file.videoStreamIndex, [&](AVPacket *p) { check(decoder.decode(p)); });
+        while (!decoder.drained())
+            check(decoder.drain());
+        EXPECT_EQ(pictures, c.pictures);
+        EXPECT_EQ(wrong, 0);
+    }
+}
