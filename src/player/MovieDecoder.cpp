@@ -62,7 +62,8 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
     : movieFile(movieFile), audioFreePool(audioFreePool), audioReadyQueue(audioReadyQueue),
       videoFreePool(videoFreePool), videoReadyQueue(videoReadyQueue), frameSlot(frameSlot),
       videoDecoder(movieFile->videoCodecContext, movieFile->videoTimeBase, videoFreePool, movieFile->startUs,
-                   movieFile->videoFrameRate, movieFile->sampleAspect),
+                   movieFile->videoFrameRate, movieFile->sampleAspect,
+                   movieFile->formatContext->streams[movieFile->videoStreamIndex]),
       clock(clock), renderCounter("pushForRendering"),
       durationMs(static_cast<uint64_t>(movieFile->durationMs())),
       framePeriodMs(framePeriodOf(movieFile->videoFrameRate)), packet(av_packet_alloc())

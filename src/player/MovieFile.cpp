@@ -110,9 +110,6 @@ bool MovieFile::open(bool hardware)
         logE(logger, "Failed to open input: %d", rc);
         return false;
     }
-    // The stream's display matrix and HDR metadata ride on its first packet
-    // (again after each seek), so the decoded pictures carry them.
-    av_format_inject_global_side_data(formatContext);
     rc = avformat_find_stream_info(formatContext, nullptr);
     if (rc < 0) {
         logE(logger, "Failed to find stream info: %d", rc);
