@@ -1,11 +1,10 @@
 #include "player/MovieFile.h"
 
+#include "player/FFmpegLog.h"
 #include "player/FFmpegPtr.h"
 #include "support/Logger.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <set>
 
@@ -16,21 +15,6 @@ extern "C" {
 }
 
 namespace {
-
-// FFmpeg's log callback is process-wide and has no user context; while one
-// thread dumps a stream description, the lines it logs go to that thread's
-// text. Lines logged meanwhile by other threads (another player's decoding
-// threads) are not captured.
-thread_local std::string *captureTarget = nullptr;
-
-void captureLog(void *, int, const char *format, va_list args)
-{
-    if (!captureTarget)
-        return;
-    char line[512];
-    vsnprintf(line, sizeof line, format, args);
-    *captureTarget += line;
-}
 
 // Offers only the hardware format chosen for this file (reached through the
 // codec context's opaque pointer): a software format here would silently
@@ -58,6 +42,7 @@ constexpr int HardwareTestPackets = 10;
 
 MovieFile::MovieFile(const std::string &path, bool hardware) : path(&path)
 {
+    installFFmpegLog();
     logA(diagnosticLogger(), "Loading video: %s", path.c_str());
     opened = open(hardware);
     if (!opened)
@@ -169,13 +154,10 @@ void MovieFile::dumpStreamDescription()
     firstOpen = false;
     std::string dumpText;
     av_log_set_level(AV_LOG_VERBOSE);
-    captureTarget = &dumpText;
-    av_log_set_callback(captureLog);
-    av_dump_format(formatContext, 0, path->c_str(), 0);
-    // FFmpeg stays silent from here on: a null callback makes av_log drop
-    // everything, which is what the embedding host expects of the plug-in.
-    av_log_set_callback(nullptr);
-    captureTarget = nullptr;
+    {
+        const FFmpegLogCapture capture(dumpText);
+        av_dump_format(formatContext, 0, path->c_str(), 0);
+    }
     logA(diagnosticLogger(), "%s", dumpText.c_str());
 }
 
