@@ -67,6 +67,7 @@ MovieDecoder::~MovieDecoder()
         stopRequested = true;
     }
     wakeUp.notify_all();
+    movieFile->abortIo(); // a read stalled on the network would hold up the join
     thread.join();
     audioDecoder.reset();
 }
