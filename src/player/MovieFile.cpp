@@ -264,9 +264,8 @@ bool MovieFile::chooseStreams(AVCodecParameters *&videoParameters, AVCodecParame
         coverArt = video >= 0;
     }
     const int audio = chooseStream(AVMEDIA_TYPE_AUDIO, false, video);
-    // Everything after the open (frame pools, converters, the display) is built
-    // for a picture, so a file without one is refused here.
-    if (video < 0) {
+    // Sound alone plays; a file with neither sound nor picture has nothing to play.
+    if (video < 0 && audio < 0) {
         logE(diagnosticLogger(), "No video stream found in %s", path->c_str());
         return false;
     }

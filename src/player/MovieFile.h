@@ -5,10 +5,10 @@
 // both codec contexts and the hardware device; close() frees them.
 //
 // Sources: the file is a video (its best video stream, never a cover picture
-// when there is one) or a sound file with a cover picture (coverArt: the
-// picture is the video stream). Opening gives up after openTimeoutUs; FIFOs,
-// devices and the pipe: and fd: protocols are refused, since they can block
-// where no interrupt reaches.
+// when there is one), a sound file with a cover picture (coverArt: the picture
+// is the video stream) or a sound file without one (hasVideo false, no video
+// stream). Opening gives up after openTimeoutUs; FIFOs, devices and the pipe:
+// and fd: protocols are refused, since they can block where no interrupt reaches.
 //
 // Times: the file's own timeline starts at startUs (the container's start
 // time, or the earliest start of the chosen streams); every time the player
