@@ -44,6 +44,8 @@ void logCallback(void *context, int level, const char *format, va_list args)
         *captureTarget += text;
         return;
     }
+    if (level >= 0)
+        level &= 0xff; // the bits above carry a colour some callers ask for
     if (!enabled(level))
         return;
     char text[1024];
