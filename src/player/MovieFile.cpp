@@ -165,8 +165,6 @@ bool MovieFile::openInput()
     formatContext->interrupt_callback = AVIOInterruptCB{&MovieFile::interrupted, this};
     AVDictionary *options = nullptr;
     av_dict_set_int(&options, "rw_timeout", networkTimeoutUs, 0);
-    // Also inside playlists and concatenations, which name their own sources.
-    av_dict_set(&options, "protocol_blacklist", "pipe,fd", 0);
     int rc = avformat_open_input(&formatContext, path->c_str(), nullptr, &options); // frees the context on failure
     av_dict_free(&options);
     if (rc != 0) {
