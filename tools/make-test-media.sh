@@ -210,5 +210,21 @@ make pattern_bt709_pc_rgba.raw -i pattern.mkv -frames:v 1 \
 make pattern_bt2020_rgba.raw -i pattern.mkv -frames:v 1 \
   -vf "scale=in_color_matrix=bt2020:in_range=tv:out_range=pc,format=rgba" -f rawvideo
 # ---- end of picture fidelity ----
+# Track choice and sound-only files. two_tracks.mkv: video, a 440 Hz mono track,
+# then an 880 Hz stereo 48 kHz track flagged as the default one (the player
+# plays that one). music_cover.mp3: sound with a PNG cover picture.
+# video_cover.mp4: a silent video whose cover picture is the last video stream.
+# truncated_moov.mp4: the first half of an MP4 whose index (moov) is at the end.
+make cover.png -f lavfi -i "color=c=orange:size=64x48" -frames:v 1 -f image2
+make two_tracks.mkv -f lavfi -i "$V" -f lavfi -i "$A" -f lavfi -i "sine=frequency=880:sample_rate=48000:duration=4" \
+  -map 0 -map 1 -map 2 "${X264[@]}" -c:a aac -ac:a:1 2 -disposition:a:0 0 -disposition:a:1 default -f matroska
+make music_cover.mp3 -f lavfi -i "$A" -i cover.png -map 0 -map 1 -c:a libmp3lame -c:v png \
+  -disposition:v attached_pic -id3v2_version 3 -f mp3
+make video_cover.mp4 -f lavfi -i "$V" -i cover.png -map 0 -map 1 -c:v:0 libx264 -preset ultrafast -pix_fmt yuv420p \
+  -c:v:1 png -disposition:v:1 attached_pic -f mp4
+if [ ! -s truncated_moov.mp4 ]; then
+  head -c $(($(stat -c %s video_only.mp4) / 2)) video_only.mp4 > tmp.truncated_moov.mp4
+  mv tmp.truncated_moov.mp4 truncated_moov.mp4
+fi
 
 echo "test media ready in $out"

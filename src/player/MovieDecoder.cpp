@@ -82,6 +82,7 @@ MovieDecoder::~MovieDecoder()
         stopRequested = true;
     }
     wakeUp.notify_all();
+    movieFile->abortIo(); // a read stalled on the network would hold up the join
     thread.join();
     audioDecoder.reset();
 }

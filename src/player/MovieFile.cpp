@@ -1,36 +1,23 @@
 #include "player/MovieFile.h"
 
+#include "player/FFmpegLog.h"
 #include "player/FFmpegPtr.h"
 #include "support/Logger.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <set>
+
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/cpu.h>
 #include <libavutil/hwcontext.h>
 #include <libavutil/log.h>
+#include <libavutil/time.h>
 }
 
 namespace {
-
-// FFmpeg's log callback is process-wide and has no user context; while one
-// thread dumps a stream description, the lines it logs go to that thread's
-// text. Lines logged meanwhile by other threads (another player's decoding
-// threads) are not captured.
-thread_local std::string *captureTarget = nullptr;
-
-void captureLog(void *, int, const char *format, va_list args)
-{
-    if (!captureTarget)
-        return;
-    char line[512];
-    vsnprintf(line, sizeof line, format, args);
-    *captureTarget += line;
-}
 
 // Offers only the hardware format chosen for this file (reached through the
 // codec context's opaque pointer): a software format here would silently
@@ -58,12 +45,53 @@ constexpr int HardwareTestPackets = 10;
 
 MovieFile::MovieFile(const std::string &path, bool hardware) : path(&path)
 {
+    installFFmpegLog();
     logA(diagnosticLogger(), "Loading video: %s", path.c_str());
-    opened = open(hardware);
-    if (!opened)
-        opened = open(false);
+    if (acceptSource(path)) {
+        // One deadline for both attempts: the host's GUI thread waits for the load.
+        openDeadlineUs.store(av_gettime_relative() + openTimeoutUs);
+        opened = open(hardware);
+        if (!opened)
+            opened = open(false);
+        openDeadlineUs.store(0);
+    }
     if (!opened)
         logE(diagnosticLogger(), "Failed to load video!");
+}
+
+int MovieFile::interrupted(void *file)
+{
+    const auto *self = static_cast<const MovieFile *>(file);
+    if (self->ioAborted.load())
+        return 1;
+    const int64_t deadline = self->openDeadlineUs.load();
+    return deadline != 0 && av_gettime_relative() > deadline ? 1 : 0;
+}
+
+// FFmpeg's interrupt callback is only consulted between reads and while it
+// waits on a socket: a FIFO without a writer blocks inside open(), and a pipe
+// or terminal inside read(), so such sources are refused before FFmpeg sees them.
+bool MovieFile::acceptSource(const std::string &path)
+{
+    // FFmpeg's own reading of a URL: a scheme is a run of these characters followed by ':'.
+    const size_t schemeLength = path.find_first_not_of(
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
+    const std::string scheme =
+        schemeLength != std::string::npos && schemeLength > 0 && path[schemeLength] == ':' ? path.substr(0, schemeLength)
+                                                                                             : std::string();
+    if (scheme == "pipe" || scheme == "fd") {
+        logE(diagnosticLogger(), "Refused %s: reading a pipe or file descriptor cannot be interrupted", path.c_str());
+        return false;
+    }
+    if (!scheme.empty() && scheme != "file")
+        return true; // network protocols wait on sockets, which the interrupt callback ends
+    const std::string local = scheme.empty() ? path : path.substr(schemeLength + 1);
+    struct stat status;
+    if (stat(local.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        logE(diagnosticLogger(), "Refused %s: not a regular file", path.c_str());
+        return false;
+    }
+    return true; // a missing file fails in the open itself
 }
 
 MovieFile::~MovieFile()
@@ -92,6 +120,8 @@ void MovieFile::release()
     av_buffer_unref(&hwDevice);
     videoCodec = nullptr;
     audioCodec = nullptr;
+    hasVideo = false;
+    coverArt = false;
     hasAudio = false;
     videoStreamIndex = -1;
     audioStreamIndex = -1;
@@ -99,13 +129,44 @@ void MovieFile::release()
 
 bool MovieFile::open(bool hardware)
 {
-    Logger *logger = diagnosticLogger();
     hwPixelFormat = AV_PIX_FMT_NONE;
     release();
     startUs = 0;
     duration = -1;
 
-    int rc = avformat_open_input(&formatContext, path->c_str(), nullptr, nullptr);
+    if (!openInput())
+        return false;
+    if (firstOpen)
+        dumpStreamDescription();
+
+    AVCodecParameters *videoParameters = nullptr;
+    AVCodecParameters *audioParameters = nullptr;
+    if (!chooseStreams(videoParameters, audioParameters))
+        return false;
+    // A single cover picture gains nothing from the GPU, and sound alone has nothing for it.
+    if (videoParameters && !openVideo(videoParameters, hardware && !coverArt))
+        return false;
+
+    measureTimeline();
+
+    if (audioStreamIndex < 0) {
+        logA(diagnosticLogger(), "No audio track available");
+        return true;
+    }
+    return openAudio(audioParameters);
+}
+
+bool MovieFile::openInput()
+{
+    Logger *logger = diagnosticLogger();
+    formatContext = avformat_alloc_context();
+    if (!formatContext)
+        return false;
+    formatContext->interrupt_callback = AVIOInterruptCB{&MovieFile::interrupted, this};
+    AVDictionary *options = nullptr;
+    av_dict_set_int(&options, "rw_timeout", networkTimeoutUs, 0);
+    int rc = avformat_open_input(&formatContext, path->c_str(), nullptr, &options); // frees the context on failure
+    av_dict_free(&options);
     if (rc != 0) {
         logE(logger, "Failed to open input: %d", rc);
         return false;
@@ -115,16 +176,14 @@ bool MovieFile::open(bool hardware)
         logE(logger, "Failed to find stream info: %d", rc);
         return false;
     }
-    if (firstOpen)
-        dumpStreamDescription();
+    return true;
+}
 
-    AVCodecParameters *videoParameters = nullptr;
-    AVCodecParameters *audioParameters = nullptr;
-    if (!chooseStreams(videoParameters, audioParameters))
-        return false;
+bool MovieFile::openVideo(AVCodecParameters *videoParameters, bool hardware)
+{
+    Logger *logger = diagnosticLogger();
     if (!acceptPictureSize(videoParameters->width, videoParameters->height))
         return false;
-
     videoCodec = avcodec_find_decoder(videoParameters->codec_id);
     if (!videoCodec) {
         logE(logger, "Failed to find decoder for codec (%d)", videoParameters->codec_id);
@@ -133,7 +192,7 @@ bool MovieFile::open(bool hardware)
     videoCodecContext = avcodec_alloc_context3(videoCodec);
     if (!videoCodecContext)
         return false;
-    rc = avcodec_parameters_to_context(videoCodecContext, videoParameters);
+    int rc = avcodec_parameters_to_context(videoCodecContext, videoParameters);
     if (rc != 0) {
         logE(logger, "Failed to copy context parameters: %d", rc);
         return false;
@@ -154,14 +213,8 @@ bool MovieFile::open(bool hardware)
         logE(logger, "Hardware decoder tests failed!");
         return false;
     }
-
-    measureTimeline();
-
-    if (audioStreamIndex < 0) {
-        logA(logger, "No audio track available");
-        return true;
-    }
-    return openAudio(audioParameters);
+    hasVideo = true;
+    return true;
 }
 
 void MovieFile::dumpStreamDescription()
@@ -169,51 +222,68 @@ void MovieFile::dumpStreamDescription()
     firstOpen = false;
     std::string dumpText;
     av_log_set_level(AV_LOG_VERBOSE);
-    captureTarget = &dumpText;
-    av_log_set_callback(captureLog);
-    av_dump_format(formatContext, 0, path->c_str(), 0);
-    // FFmpeg stays silent from here on: a null callback makes av_log drop
-    // everything, which is what the embedding host expects of the plug-in.
-    av_log_set_callback(nullptr);
-    captureTarget = nullptr;
+    {
+        const FFmpegLogCapture capture(dumpText);
+        av_dump_format(formatContext, 0, path->c_str(), 0);
+    }
     logA(diagnosticLogger(), "%s", dumpText.c_str());
+}
+
+// The stream of that type flagged as the default one, else FFmpeg's pick,
+// else the first; attached pictures (cover art) are either all that is
+// looked at or never looked at. -1 when there is none.
+int MovieFile::chooseStream(AVMediaType type, bool attachedPicture, int related) const
+{
+    const int count = static_cast<int>(std::min(formatContext->nb_streams, MaxStreams));
+    auto fits = [&](int i) {
+        const AVStream *stream = formatContext->streams[i];
+        return stream->codecpar->codec_type == type &&
+               ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0) == attachedPicture;
+    };
+    for (int i = 0; i < count; ++i) {
+        if (fits(i) && (formatContext->streams[i]->disposition & AV_DISPOSITION_DEFAULT))
+            return i;
+    }
+    const int best = av_find_best_stream(formatContext, type, -1, related, nullptr, 0);
+    if (best >= 0 && best < count && fits(best))
+        return best;
+    for (int i = 0; i < count; ++i) {
+        if (fits(i))
+            return i;
+    }
+    return -1;
 }
 
 bool MovieFile::chooseStreams(AVCodecParameters *&videoParameters, AVCodecParameters *&audioParameters)
 {
-    const unsigned count = std::min(formatContext->nb_streams, MaxStreams);
-    for (unsigned i = 0; i < count; ++i) {
-        AVStream *stream = formatContext->streams[i];
-        switch (stream->codecpar->codec_type) {
-        case AVMEDIA_TYPE_VIDEO:
-            videoStreamIndex = static_cast<int32_t>(i);
-            videoTimeBase = stream->time_base;
-            videoFrameRate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-            sampleAspect = av_guess_sample_aspect_ratio(formatContext, stream, nullptr);
-            videoParameters = stream->codecpar;
-            break;
-        case AVMEDIA_TYPE_AUDIO:
-            audioStreamIndex = static_cast<int32_t>(i);
-            audioTimeBase = stream->time_base;
-            audioParameters = stream->codecpar;
-            break;
-        default:
-            break;
-        }
-        if (videoStreamIndex >= 0 && audioStreamIndex >= 0)
-            break;
+    int video = chooseStream(AVMEDIA_TYPE_VIDEO, false, -1);
+    if (video < 0) {
+        video = chooseStream(AVMEDIA_TYPE_VIDEO, true, -1);
+        coverArt = video >= 0;
     }
-
-    // Everything after the open (frame pools, converters, the display) is built
-    // for a picture, so a file without one is refused here.
-    if (videoStreamIndex < 0) {
+    const int audio = chooseStream(AVMEDIA_TYPE_AUDIO, false, video);
+    // Sound alone plays; a file with neither sound nor picture has nothing to play.
+    if (video < 0 && audio < 0) {
         logE(diagnosticLogger(), "No video stream found in %s", path->c_str());
         return false;
     }
-    if (videoParameters->width <= 0 || videoParameters->height <= 0) {
-        logE(diagnosticLogger(), "Video stream has no valid picture size: %dx%d", videoParameters->width,
-             videoParameters->height);
-        return false;
+    if (video >= 0) {
+        AVStream *stream = formatContext->streams[video];
+        videoStreamIndex = video;
+        videoTimeBase = stream->time_base;
+        videoFrameRate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        sampleAspect = av_guess_sample_aspect_ratio(formatContext, stream, nullptr);
+        videoParameters = stream->codecpar;
+        if (videoParameters->width <= 0 || videoParameters->height <= 0) {
+            logE(diagnosticLogger(), "Video stream has no valid picture size: %dx%d", videoParameters->width,
+                 videoParameters->height);
+            return false;
+        }
+    }
+    if (audio >= 0) {
+        audioStreamIndex = audio;
+        audioTimeBase = formatContext->streams[audio]->time_base;
+        audioParameters = formatContext->streams[audio]->codecpar;
     }
     return true;
 }
@@ -321,7 +391,9 @@ bool MovieFile::acceptPictureSize(int width, int height)
 // streams where they know it and the container's figure serves otherwise.
 void MovieFile::measureTimeline()
 {
-    const AVStream *streams[2] = {formatContext->streams[videoStreamIndex],
+    // A cover picture has no length of its own: the sound alone sets the timeline.
+    const AVStream *streams[2] = {videoStreamIndex >= 0 && !coverArt ? formatContext->streams[videoStreamIndex]
+                                                                     : nullptr,
                                   audioStreamIndex >= 0 ? formatContext->streams[audioStreamIndex] : nullptr};
     int64_t earliest = AV_NOPTS_VALUE;
     int64_t endUs = AV_NOPTS_VALUE;

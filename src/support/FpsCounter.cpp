@@ -52,5 +52,8 @@ bool FpsCounter::tick()
 
 void FpsCounter::print(const QLoggingCategory &category)
 {
-    QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug() << name.c_str() << " " << rate() << ' ' << maxRate() << ' ' << minRate();
+    // debug(category) rather than a logger named after it: only the former
+    // asks the category whether debug lines are on.
+    QMessageLogger(nullptr, 0, nullptr).debug(category) << name.c_str() << " " << rate() << ' ' << maxRate() << ' '
+                                                      << minRate();
 }

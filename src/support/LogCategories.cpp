@@ -7,3 +7,6 @@ Q_LOGGING_CATEGORY(lcAudio, "playerlibav.audio", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcRender, "playerlibav.render", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcCuda, "playerlibav.cuda", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPlugin, "playerlibav.plugin", QtInfoMsg)
+// FFmpeg's own messages (errors as warnings, its warnings as info): all off by
+// default, since a damaged file makes FFmpeg report every flaw it meets.
+Q_LOGGING_CATEGORY(lcFFmpeg, "playerlibav.ffmpeg", QtCriticalMsg)

@@ -1,0 +1,64 @@
+// With no logging rules a host's stderr stays empty while files load, good or
+// damaged, and play: the library's debug lines and FFmpeg's own messages go to
+// logging categories that are off by default, and a rule brings them back.
+// Each run is a child process with a clean logging environment: this
+// executable again, running only the child test.
+#include "e2e/E2EHost.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The child. The damaged files come first, so they are FFmpeg's first use in the process.
+TEST(E2EQuietChild, LoadsDamagedAndGoodFilesAndPlays)
+{
+    const std::string garbage = qEnvironmentVariable("PLA_QUIET_GARBAGE").toStdString();
+    if (garbage.empty())
+        GTEST_SKIP() << "run by E2EQuiet as a child process";
+    E2EHost host;
+    EXPECT_TRUE(host.run("load:truncated_moov.mp4 await:LoadFailed load:" + garbage +
+                         " await:LoadFailed open:h264_aac.mp4 play wait:1500"));
+}
+
+// The child's stderr lines under the given logging rules.
+QStringList childErrors(const QString &rules, const QString &garbage)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_LOGGING_RULES", "QT_LOGGING_CONF", "QT_MESSAGE_PATTERN", "QT_DEBUG_PLUGINS"})
+        environment.remove(QString::fromLatin1(name));
+    if (!rules.isEmpty())
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
+    environment.insert(QStringLiteral("PLA_QUIET_GARBAGE"), garbage);
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=E2EQuietChild.*")});
+    EXPECT_TRUE(child.waitForFinished(120000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
+    return QString::fromLocal8Bit(child.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+TEST(E2EQuiet, NothingReachesStderrUnlessALoggingRuleAsks)
+{
+    PLA_REQUIRE_TEST_ENVIRONMENT();
+    const QTemporaryDir dir;
+    const QString garbage = dir.filePath(QStringLiteral("garbage.dat")); // no extension: FFmpeg guesses from the bytes
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(mediaPath("garbage.bin")), garbage));
+
+    const QStringList quiet = childErrors({}, garbage);
+    EXPECT_TRUE(quiet.isEmpty()) << quiet.join(QLatin1Char('\n')).toStdString();
+
+    const QString loud =
+        childErrors(QStringLiteral("playerlibav.ffmpeg.warning=true;playerlibav.ffmpeg.info=true;"
+                                   "playerlibav.demux.debug=true"),
+                    garbage)
+            .join(QLatin1Char('\n'));
+    for (const char *line : {"moov atom not found", "misdetection possible", "pushForRendering"})
+        EXPECT_TRUE(loud.contains(QLatin1String(line))) << line << " in\n" << loud.toStdString();
+}
+
+} // namespace
