@@ -12,12 +12,12 @@
 #include "render/IRenderView.h"
 #include "render/ModeFactory.h"
 #include "support/HighResTimer.h"
+#include "support/LogCategories.h"
 #include "support/Logger.h"
 
 #ifdef PLAYERLIBAV_HAVE_CUDA
 #include "cuda/CudaVideoFrame.h"
 #include "cuda/CudaVideoFrameBuilder.h"
-#include "support/LogCategories.h"
 #endif
 
 #include <QDebug>
@@ -521,8 +521,14 @@ bool InternalPlayer::openFile(const std::string &path)
     clock.reset(static_cast<uint64_t>(std::max<int64_t>(file->durationMs(), 0)));
     // With sound, the picture follows what is heard; without, the wall clock.
     clock.followSound(file->hasAudio && audioPlayer->hasOutput());
-    frameSlot.setStereoLayout(StereoLayout::of(file->formatContext->streams[file->videoStreamIndex]));
-    finalizeVideoLoading(currentMode);
+    // Sound alone has no picture: the frames and the converter are left out,
+    // and the view shows black.
+    frameSlot.setStereoLayout(
+        StereoLayout::of(file->hasVideo ? file->formatContext->streams[file->videoStreamIndex] : nullptr));
+    if (file->hasVideo)
+        finalizeVideoLoading(currentMode);
+    else
+        renderView->execute([this] { renderView->setMode(getMode(currentMode)); });
 
     // Every audio buffer exists before the demux thread starts taking them
     // from the pool: a buffer made later would be one too many.

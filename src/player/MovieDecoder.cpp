@@ -63,9 +63,9 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
       videoFreePool(videoFreePool), videoReadyQueue(videoReadyQueue), frameSlot(frameSlot),
       videoDecoder(movieFile->videoCodecContext, movieFile->videoTimeBase, videoFreePool, movieFile->startUs,
                    movieFile->videoFrameRate, movieFile->sampleAspect,
-                   movieFile->formatContext->streams[movieFile->videoStreamIndex]),
+                   movieFile->hasVideo ? movieFile->formatContext->streams[movieFile->videoStreamIndex] : nullptr),
       clock(clock), renderCounter("pushForRendering"),
-      durationMs(static_cast<uint64_t>(movieFile->durationMs())),
+      durationMs(static_cast<uint64_t>(movieFile->durationMs())), hasVideo(movieFile->hasVideo),
       framePeriodMs(framePeriodOf(movieFile->videoFrameRate)), packet(av_packet_alloc())
 {
     if (movieFile->hasAudio) {
@@ -146,7 +146,7 @@ void MovieDecoder::run()
             heldVideo = nullptr;
         if (heldAudio && audioReadyQueue->push(heldAudio))
             heldAudio = nullptr;
-        if (inputEnded && !endOfMedia && !heldVideo && !heldAudio && videoDecoder.drained() &&
+        if (inputEnded && !endOfMedia && !heldVideo && !heldAudio && (!hasVideo || videoDecoder.drained()) &&
             (!audioDecoder || audioDecoder->drained()))
             reachEnd();
 
@@ -168,7 +168,7 @@ void MovieDecoder::run()
 // One picture, or else one buffer of sound, of what the decoders still hold.
 void MovieDecoder::drainStep()
 {
-    if (!videoDecoder.drained())
+    if (hasVideo && !videoDecoder.drained())
         holdVideo(videoDecoder.drain());
     else if (audioDecoder && !audioDecoder->drained())
         holdAudio(audioDecoder->drain());
@@ -210,6 +210,9 @@ bool MovieDecoder::playedOut(uint64_t clockMs) const
 
 bool MovieDecoder::canRead() const
 {
+    // A file without a picture reads ahead by its sound alone.
+    if (!hasVideo)
+        return audioReadyQueue->size() < QueueThreshold && !audioFreePool->isEmpty();
     if (videoFreePool->isEmpty())
         return false;
     if (audioDecoder && audioFreePool->isEmpty())
@@ -320,7 +323,8 @@ void MovieDecoder::carryOutSeek()
     int rc = av_seek_frame(input, -1, movieFile->startUs + static_cast<int64_t>(targetUs), AVSEEK_FLAG_BACKWARD);
     if (rc < 0 && targetUs == 0)
         rc = av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE);
-    avcodec_flush_buffers(movieFile->videoCodecContext);
+    if (hasVideo)
+        avcodec_flush_buffers(movieFile->videoCodecContext);
     // Pictures without time stamps continue from the target after a seek
     // that moved the demuxer, and from where they were after one that failed.
     videoDecoder.restart(rc >= 0 ? static_cast<int64_t>(targetUs) : videoDecoder.lastPictureEndMs() * 1000);
@@ -334,7 +338,8 @@ void MovieDecoder::carryOutSeek()
     decodeToTarget(targetUs);
     if (!stopRequested && !seekRequested)
         cacheFrames();
-    movieFile->videoCodecContext->skip_frame = AVDISCARD_DEFAULT;
+    if (hasVideo)
+        movieFile->videoCodecContext->skip_frame = AVDISCARD_DEFAULT;
 
     if (done)
         done();

@@ -112,6 +112,7 @@ private:
     std::atomic<bool> endOfMedia{false};
     std::atomic<int64_t> lastPictureEndMs{0};
     const uint64_t durationMs; // of the file, 0 when unknown
+    const bool hasVideo;       // false for sound alone: no picture is ever decoded
     const int64_t framePeriodMs; // of the stream's frame rate; 40 when unknown
 
     // How full the audio queue was when last seen at the end, and since when

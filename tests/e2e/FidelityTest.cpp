@@ -2,6 +2,7 @@
 // pictures against ffmpeg's own turned frame, 75 % bars of each matrix and
 // range within 8 codes of the source colours, HDR10 tone-mapped to neutral
 // greys and saturated colours, and interlaced stripes without combing.
+#include "common/SoundRecorder.h"
 #include "e2e/E2EHost.h"
 
 #include <QTest>
@@ -120,5 +121,51 @@ TEST(E2EFidelity, PicturesShowAsTheirFilesMeanThem)
             EXPECT_LT(combing(screen, box), combing(reference, reference.rect()) + 10);
             break;
         }
+    }
+}
+
+// The tracks as the file means them: the sound track flagged default (880 Hz
+// in two_tracks.mkv, whose first track is 440 Hz), a cover picture shown for
+// the whole play of a music file, a sound file without one playing in black.
+// Each plays, seeks and ends like any file.
+TEST(E2EFidelity, SoundTracksAndCoversAsTheirFilesMeanThem)
+{
+    PLA_REQUIRE_TEST_ENVIRONMENT();
+    struct Track {
+        const char *file;
+        double hz;
+        QColor centre; // before and after the seek
+    };
+    const Track tracks[] = {
+        {"two_tracks.mkv", 880, QColor()}, // the picture is testsrc2: not checked
+        {"music_cover.mp3", 440, QColor(255, 165, 0)},
+        {"audio_only.m4a", 440, QColor(0, 0, 0)},
+    };
+    for (const Track &t : tracks) {
+        SCOPED_TRACE(t.file);
+        SoundRecorder recorder;
+        ASSERT_TRUE(recorder.start()) << recorder.error();
+        E2EHost host;
+        IMediaPlayer2 *p = host.player();
+        ASSERT_TRUE(host.run(std::string("volume:100 open:") + t.file + " play until:1000"));
+        EXPECT_NEAR(double(p->duration()), 4000.0, 150.0);
+        if (t.centre.isValid()) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return near(host.centreColour(), t.centre, 30); }, 3000))
+                << rgb(host.centreColour()).toStdString();
+        }
+        ASSERT_TRUE(host.run("seek:2500 await:Playing until:3000"));
+        if (t.centre.isValid()) {
+            EXPECT_TRUE(near(host.centreColour(), t.centre, 30)) << rgb(host.centreColour()).toStdString();
+        }
+        ASSERT_TRUE(host.run("await:Finished"));
+        EXPECT_EQ(p->currentTime(), uint64_t(p->duration()));
+        recorder.stop();
+        int heard = 0, right = 0;
+        for (double hz : recorder.frequencyOverTime(0.1)) {
+            heard += hz > 0;
+            right += std::fabs(hz - t.hz) < 0.05 * t.hz;
+        }
+        EXPECT_GE(heard, 20) << "about 2.5 s of the 4 s were played";
+        EXPECT_GE(right, heard * 9 / 10) << "the tone of the track that should play";
     }
 }
