@@ -33,6 +33,16 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # built into pla_engine (see src/CMakeLists.txt).
 ENGINE_FILE = re.compile(r"^src/player/InternalPlayer\.(cpp|h)$")
 
+# The scratch builds: their CMake options beyond RelWithDebInfo, one GPU
+# architecture and no benchmarks (the kernels only need to compile here).
+TREES = {
+    "plain": [],
+    # A write past an allocation shows only under AddressSanitizer.
+    "asan": ["-DCMAKE_BUILD_TYPE=Debug", "-DPLAYERLIBAV_SANITIZE=ON"],
+    # A dropped lock shows only as a race report; only the tests labelled tsan are built there.
+    "tsan": ["-DPLAYERLIBAV_TSAN=ON"],
+}
+
 
 class Mutant:
     def __init__(self, ident, line):
@@ -96,8 +106,8 @@ def parse_mutations(path):
         seen.add(m.ident)
         if not m.file or m.original is None or m.faulty is None or not m.does:
             sys.exit(f"{path}:{m.line}: {m.ident} needs file, does and a <<< === >>> snippet")
-        if m.tree not in ("plain", "tsan"):
-            sys.exit(f"{path}:{m.line}: tree is plain or tsan, not {m.tree}")
+        if m.tree not in TREES:
+            sys.exit(f"{path}:{m.line}: tree is one of {', '.join(TREES)}, not {m.tree}")
         if m.original == m.faulty:
             sys.exit(f"{path}:{m.line}: {m.ident} changes nothing")
     return mutants
@@ -236,12 +246,8 @@ def sync_tree(tree):
 def configure(tree, build, kind, log):
     if os.path.exists(os.path.join(build, "CMakeCache.txt")):
         return True
-    flags = ["-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DPLAYERLIBAV_BENCH=OFF",
-             # One GPU architecture: the kernels only need to compile here.
-             "-DCMAKE_CUDA_ARCHITECTURES=75"]
-    if kind == "tsan":
-        flags.append("-DPLAYERLIBAV_TSAN=ON")
-    return run_logged(["cmake", "-S", tree, "-B", build] + flags, log, None) == 0
+    flags = ["-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DPLAYERLIBAV_BENCH=OFF", "-DCMAKE_CUDA_ARCHITECTURES=75"]
+    return run_logged(["cmake", "-S", tree, "-B", build] + flags + TREES[kind], log, None) == 0
 
 
 def build_targets(build, targets, jobs, log):
@@ -262,6 +268,10 @@ def run_logged(cmd, log, timeout, env=None):
             os.killpg(proc.pid, signal.SIGKILL)
             proc.wait()
             return None
+        except BaseException:  # interrupted: the group would run on unseen
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+            raise
 
 
 def ctest_info(build, tests):
@@ -282,9 +292,15 @@ def test_env(kind):
     env = dict(os.environ)
     for name in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"):
         env.pop(name, None)
-    if kind == "tsan":  # as tools/run-tests.sh runs that tree
+    # As tools/run-tests.sh runs those trees.
+    if kind == "tsan":
         env["TSAN_OPTIONS"] = ("exitcode=66:halt_on_error=0:second_deadlock_stack=1:report_signal_unsafe=0:"
                                "suppressions=%s/tools/tsan.supp:print_suppressions=0" % ROOT)
+    elif kind == "asan":
+        env["ASAN_OPTIONS"] = ("detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_odr_violation=0:"
+                               "alloc_dealloc_mismatch=1")
+        env["LSAN_OPTIONS"] = "suppressions=%s/tools/lsan.supp:print_suppressions=0" % ROOT
+        env["UBSAN_OPTIONS"] = "halt_on_error=1:print_stacktrace=1:suppressions=%s/tools/ubsan.supp" % ROOT
     return env
 
 
@@ -463,7 +479,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("ids", nargs="*", help="faults to run, by id (shell patterns allowed); default all")
     parser.add_argument("--folder", action="append", help="only faults in src/FOLDER (repeatable), e.g. render/gl")
-    parser.add_argument("--tree", choices=["plain", "tsan"], help="only faults for that build")
+    parser.add_argument("--tree", choices=sorted(TREES), help="only faults for that build")
     parser.add_argument("--list", action="store_true", help="print the faults and the tests each would run")
     parser.add_argument("--check", action="store_true",
                         help="only check that every snippet is found exactly once in the worktree")
