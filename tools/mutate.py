@@ -348,7 +348,7 @@ class Campaign:
         if mutant.tree == "tsan":
             names = [t for t in names if "tsan" in info[t][2]]
         # Cheapest first: the measured time when there is one, else the timeout.
-        return sorted(names, key=lambda t: (self.tests[t]["whole"] if t in self.tests else True,
+        return sorted(names, key=lambda t: (self.tests[t]["whole"],
                                             self.baseline.get((mutant.tree, t)) or info[t][1]))
 
     def run_baseline(self, mutants):
@@ -389,11 +389,9 @@ class Campaign:
                 return "survived", "no test covers it", 0.0
             info = self.ready[m.tree]
             build = self.build_dir(m.tree)
-            # Each test's executable is built just before it runs: a fault
-            # caught early costs only the builds up to there. The first build
-            # compiles the fault itself.
-            if not build_targets(build, [info[names[0]][0]], self.args.jobs, log):
-                return "build-failed", "see " + os.path.relpath(log, ROOT), time.monotonic() - start
+            # Each test's executable is built just before it runs (the first
+            # build compiles the fault): a fault caught early costs only the
+            # builds up to there.
             for name in names:
                 if not build_targets(build, [info[name][0]], self.args.jobs, log):
                     return "build-failed", "see " + os.path.relpath(log, ROOT), time.monotonic() - start
