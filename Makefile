@@ -2,11 +2,12 @@
 # make test  - installs what is missing, builds (plain, ASan, TSan), runs every test
 # make soak  - 10,000 random host operations under AddressSanitizer
 # make bench - builds and runs the benchmarks
+# make mutate - plants each fault of tools/mutations.txt and runs the tests that should catch it
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build build-asan build-tsan test test-fast soak demo bench install clean
+.PHONY: all deps configure build build-asan build-tsan test test-fast soak mutate demo bench install clean
 
 all: build
 
@@ -38,6 +39,12 @@ test: build build-asan build-tsan
 soak: build-asan
 	tools/soak.sh build-asan 10000
 
+# The planted-fault campaign in its own scratch copy and builds (build-mutate/),
+# hours long: not part of `make test`. MUTATE passes options, for example
+# MUTATE="--folder audio" or MUTATE="seek-*" (tools/mutate.py --help).
+mutate: deps
+	tools/mutate.sh $(MUTATE)
+
 # The plain build's tests only.
 test-fast: build
 	tools/run-tests.sh build
@@ -54,4 +61,4 @@ install: build
 	cmake --install build
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-mutate

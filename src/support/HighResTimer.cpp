@@ -33,7 +33,7 @@ struct HighResTimer::Record {
     int64_t start = 0;
     int64_t now = 0;
     HighResTimerProbe::CounterFn counter = readMonotonic;
-    HighResTimerProbe::Counts counts = {0, 0};
+    HighResTimerProbe::Counts counts = {};
 
     // (now - start) * scale / frequency with the remainder dropped. Dividing
     // first and scaling the remainder gives the same result as the plain
@@ -71,6 +71,7 @@ struct HighResTimer::Record {
     {
         if (leftNs <= 0)
             return;
+        counts.lastPreciseNs = leftNs;
         int64_t nowNs;
         if (!readMonotonic(&nowNs)) {
             ++counts.plainSleeps;
@@ -195,7 +196,7 @@ HighResTimerProbe::Counts HighResTimerProbe::counts(const HighResTimer &timer)
 
 void HighResTimerProbe::resetCounts(HighResTimer &timer)
 {
-    timer.record->counts = {0, 0};
+    timer.record->counts = {};
 }
 
 bool HighResTimerProbe::hasWaitableTimer(const HighResTimer &timer)

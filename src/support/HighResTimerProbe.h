@@ -11,6 +11,7 @@ struct HighResTimerProbe {
     struct Counts {
         uint32_t timerArms;   // waits that armed the timerfd
         uint32_t plainSleeps; // waits that fell back to sleepMs / clock_nanosleep
+        int64_t lastPreciseNs; // length of the last precise wait handed to the kernel
     };
     // Reads the counter in nanoseconds; false when the read fails.
     using CounterFn = bool (*)(int64_t *ns);

@@ -6,8 +6,6 @@
 
 #include "SimVRControl.h"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,25 +46,6 @@ protected:
     SimVRClient sim{PLA_SIMVR_LIBRARY};
 };
 
-// The widget's pixel at fractions fx, fy of its size matches expected.
-void expectAt(const QImage &image, double fx, double fy, const QColor &expected)
-{
-    const QColor seen = image.pixelColor(int(fx * image.width()), int(fy * image.height()));
-    EXPECT_TRUE(near(seen, expected)) << "at " << fx << "," << fy << ": " << seen.name().toStdString();
-}
-
-// A drag across the player's widget as the user's mouse makes it.
-void drag(QWidget *w, int dx, int dy)
-{
-    const QPoint from(w->width() / 2, w->height() / 2), to = from + QPoint(dx, dy);
-    QMouseEvent events[] = {{QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier},
-                            {QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier},
-                            {QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::NoModifier}};
-    for (QMouseEvent &event : events)
-        QApplication::sendEvent(w, &event);
-    QTest::qWait(300);
-}
-
 } // namespace
 
 // equirect.mp4: quarters red, green, blue, yellow from left to right. From
@@ -104,16 +83,14 @@ TEST_F(VrE2E, TheHeadsetShowsWhereItLooksEachEyeItsHalf)
             EXPECT_EQ(host->player()->renderMode(), RenderModeVR);
         }
         ASSERT_TRUE(waitForFrames(20)) << "the headset gets no frames: the runtime beside the plug-in was not used";
-        QImage image; // on a loaded machine the first picture can come after the first frames
+        // On a loaded machine the first picture can come after the first frames.
+        QColor left, right;
         EXPECT_TRUE(QTest::qWaitFor([&] {
-            image = host->grabWidget();
-            return near(image.pixelColor(image.width() / 4, image.height() / 2), view.left) &&
-                   near(image.pixelColor(3 * image.width() / 4, image.height() / 2), view.right);
-        }, 10000));
-        for (double fy : {0.3, 0.5, 0.7}) {
-            expectAt(image, 0.25, fy, view.left);
-            expectAt(image, 0.75, fy, view.right);
-        }
+            const QImage image = host->grabWidget();
+            left = image.pixelColor(image.width() / 4, image.height() / 2);
+            right = image.pixelColor(3 * image.width() / 4, image.height() / 2);
+            return near(left, view.left) && near(right, view.right);
+        }, 10000)) << left.name().toStdString() << " " << right.name().toStdString();
     }
     deletePlayer(*host);
     EXPECT_EQ(sim.events("IS"), "ISIS");
@@ -144,27 +121,4 @@ TEST_F(VrE2E, PlayersShareTheRuntimeUntilTheLastIsDeleted)
     ASSERT_TRUE(waitForFrames(10)) << "the remaining player no longer reaches the headset";
     deletePlayer(*vr);
     EXPECT_EQ(sim.events("IS"), "IS");
-}
-
-// A runtime that does not offer the system interface counts as no headset:
-// the widget shows one view that the mouse turns (4 pixels per degree).
-TEST_F(VrE2E, WithoutAHeadsetTheMouseLooksAround)
-{
-    sim.reset(0);
-    auto host = playing("equirect.mp4");
-    QTest::qWait(1000);
-    // Ahead is the border of the green and blue quarters, over the whole widget.
-    QImage image = host->grabWidget();
-    expectAt(image, 0.45, 0.5, kGreen);
-    expectAt(image, 0.55, 0.5, kBlue);
-
-    drag(host->player()->widget(), 180, 0); // 45 degrees left: the green quarter's middle
-    image = host->grabWidget();
-    expectAt(image, 0.5, 0.5, kGreen);
-    expectAt(image, 0.1, 0.5, kRed);
-    drag(host->player()->widget(), 0, 400); // straight up: the picture's top row
-    expectAt(host->grabWidget(), 0.5, 0.5, Qt::white);
-
-    deletePlayer(*host);
-    EXPECT_EQ(sim.events("LRW"), "") << "something was given to a compositor";
 }

@@ -1,20 +1,25 @@
 // GLWidget under Xvfb: what it paints and counts with and without a mode, a
-// mode watching a frame slot painted only when something changed, and the
-// flat mode in it: the slot's frame as large as the widget allows at its
-// display aspect ratio, centred and upright between black bars, uploaded once
-// per picture. The mouse input, new pictures, an emptied slot and showing
-// after loading are seen end to end (tests/e2e).
+// mode watching a frame slot painted only when something changed, the mouse
+// input it hands its listeners, and the flat mode in it: the slot's frame as
+// large as the widget allows at its display aspect ratio, centred and upright
+// between black bars, uploaded once per picture. New pictures, an emptied slot
+// and showing after loading are seen end to end (tests/e2e).
 #include "common/TestSupport.h"
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
 #include "player/FrameSlot.h"
 #include "render/AbstractMode.h"
 #include "render/GLWidget.h"
+#include "render/IInputListener.h"
 #include "render/ModeFactory.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +59,23 @@ struct TestFrame : AbstractVideoFrame {
     AVRational &aspect() { return sampleAspect; }
     int uploads = 0;
 };
+
+// Waits until no paint has come for 300 ms; false when paints never stop. The
+// paints that settle a change take 50 ms on an idle machine and longer on a
+// busy one.
+bool paintsStop(const int &renders)
+{
+    QElapsedTimer quiet;
+    quiet.start();
+    int seen = renders;
+    return QTest::qWaitFor([&] {
+        if (renders != seen) {
+            seen = renders;
+            quiet.restart();
+        }
+        return quiet.elapsed() >= 300;
+    }, 20000);
+}
 
 // A shown widget, its GL set up.
 struct ShownWidget : GLWidget {
@@ -99,25 +121,64 @@ TEST(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
     ShownWidget widget;
     FrameSlot slot;
     ProbeMode probe(&slot);
-    // Installing the mode paints it; then, with nothing new, nothing is painted.
+    // Installing the mode paints it; once that has settled, with nothing new,
+    // nothing is painted.
     widget.setMode(&probe);
     ASSERT_TRUE(QTest::qWaitFor([&] { return probe.renders > 0; }, 20000));
-    QTest::qWait(200);
-    int settled = probe.renders;
-    QTest::qWait(400);
-    EXPECT_EQ(probe.renders, settled) << "paints without a change";
+    ASSERT_TRUE(paintsStop(probe.renders)) << "paints go on without a change";
 
-    // A new frame in the slot, or a resize, is painted without anyone asking.
+    // A new frame in the slot, or a resize, is painted without anyone asking,
+    // and then the paints stop again.
     TestFrame first(QImage(2, 2, QImage::Format_RGBA8888)), second(first.image);
     const std::function<void()> changes[] = {[&] { slot.exchange(&first); }, [&] { slot.exchange(&second); },
                                              [&] { widget.resize(200, 120); }};
     for (const auto &change : changes) {
-        settled = probe.renders;
+        const int settled = probe.renders;
         change();
         EXPECT_TRUE(QTest::qWaitFor([&] { return probe.renders > settled; }, 20000));
+        ASSERT_TRUE(paintsStop(probe.renders)) << "paints go on after a change";
     }
     slot.exchange(nullptr);
     widget.setMode(nullptr);
+}
+
+// Presses, drags and the wheel reach the listeners in widget pixels, a move
+// with the distance from the previous event; a removed listener hears nothing.
+TEST(GLWidgetTest, MouseInputReachesItsListeners)
+{
+    struct Recorder : IInputListener {
+        void onMouseMove(float x, float y, float dx, float dy) override { add("move", {x, y, dx, dy}); }
+        void onMousePress(float x, float y) override { add("press", {x, y}); }
+        void onMouseRelease(float x, float y) override { add("release", {x, y}); }
+        void onWheel(float dx, float dy) override { add("wheel", {dx, dy}); }
+        void add(const char *what, std::initializer_list<float> values)
+        {
+            log += what;
+            for (float v : values)
+                log += " " + std::to_string(int(v));
+            log += ";";
+        }
+        std::string log;
+    } recorder;
+    GLWidget widget;
+    widget.resize(200, 100);
+    widget.addListener(&recorder);
+    auto mouse = [&](QEvent::Type type, QPoint at) {
+        QMouseEvent event(type, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&widget, &event);
+    };
+    mouse(QEvent::MouseButtonPress, {100, 50});
+    mouse(QEvent::MouseMove, {130, 40});
+    mouse(QEvent::MouseMove, {120, 45});
+    mouse(QEvent::MouseButtonRelease, {120, 45});
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &wheel);
+    const std::string heard = "press 100 50;move 130 40 30 -10;move 120 45 -10 5;release 120 45;wheel 0 -240;";
+    EXPECT_EQ(recorder.log, heard);
+    widget.removeListener(&recorder);
+    mouse(QEvent::MouseButtonPress, {1, 1});
+    EXPECT_EQ(recorder.log, heard) << "a removed listener was called";
 }
 
 // The picture keeps its display aspect ratio (its sample aspect ratio
