@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Playback benchmark: makes (once) a 1080p30 and a 720p60 H.264 + AAC file, a
+# Playback benchmark: makes (once) 1080p30, 720p60 and 1080p60 H.264 + AAC files, a
 # 3840x1920 30 fps clip of a 360-degree picture's size and a short 7680x3840
 # one, installs mpv if it is missing (for the comparison; PLA_BENCH_NO_MPV=1
 # skips it), and plays each under Xvfb and PulseAudio. The 8K clip is only
@@ -24,6 +24,7 @@ make() {
 length=$((seconds + 5))
 make "1080p30-${length}s.mp4" 1920x1080 30 60 "$length"
 make "720p60-${length}s.mp4" 1280x720 60 120 "$length"
+make "1080p60-${length}s.mp4" 1920x1080 60 120 "$length"
 make "360-3840x1920p30-${length}s.mp4" 3840x1920 30 60 "$length"
 make "360-7680x3840p30-4s.mp4" 7680x3840 30 60 4
 
@@ -32,7 +33,7 @@ if ! command -v mpv >/dev/null && [ "${PLA_BENCH_NO_MPV:-0}" != 1 ]; then
   apt-get install -y --no-install-recommends mpv >/dev/null || echo "mpv could not be installed" >&2
 fi
 
-for f in 1080p30-${length}s.mp4 720p60-${length}s.mp4 360-3840x1920p30-${length}s.mp4; do
+for f in 1080p30-${length}s.mp4 720p60-${length}s.mp4 1080p60-${length}s.mp4 360-3840x1920p30-${length}s.mp4; do
   "$root/tools/test-env.sh" "$build/bench/playback/playback-bench" "$media/$f" "$seconds"
   echo
 done
