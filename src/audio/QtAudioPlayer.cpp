@@ -145,7 +145,6 @@ void QtAudioPlayer::play()
         if (output->state() == QAudio::SuspendedState) {
             output->resume();
         } else if (output->state() == QAudio::StoppedState) {
-            device->clear();
             device->beginAt(clock ? static_cast<double>(clock->currentPosition()) : 0.0);
             sink = output->start();
         }

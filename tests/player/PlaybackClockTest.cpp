@@ -71,3 +71,61 @@ TEST(PlaybackClock, ConcurrentPausesAddTheElapsedTimeOnce)
 }
 
 } // namespace
+
+namespace {
+
+// Reads the clock with the wall time spent in the read around it.
+struct Reading {
+    double at;
+    double slack; // ms that passed while reading
+};
+
+Reading readClock(const PlaybackClock &clock)
+{
+    const auto begin = std::chrono::steady_clock::now();
+    const double at = double(clock.currentPosition());
+    const double slack = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    return {at, slack};
+}
+
+} // namespace
+
+// Following the sound: a started clock stands until the sound is heard, then
+// each report pulls it a tenth of the way (fill-level jitter smoothed, drift
+// followed), a report far off moves it at once, and it never reads backwards
+// for a small step. Without sound the reports are ignored.
+TEST(PlaybackClock, FollowsTheSoundHeard)
+{
+    PlaybackClock clock(0);
+    clock.followSound(true);
+    clock.setPosition(1000);
+    clock.start();
+    QTest::qSleep(60);
+    EXPECT_EQ(clock.currentPosition(), 1000u) << "stands until the sound is heard";
+
+    clock.reportHeard(1000.0);
+    QTest::qSleep(30);
+    Reading before = readClock(clock);
+    EXPECT_GE(before.at, 1030.0 - 1);
+    clock.reportHeard(before.at + 50.0); // 50 ms ahead: pulled by 5
+    Reading after = readClock(clock);
+    EXPECT_GE(after.at, before.at + 5.0 - 1);
+    EXPECT_LE(after.at, before.at + 5.0 + before.slack + after.slack + 5);
+
+    before = readClock(clock);
+    clock.reportHeard(before.at - 30.0); // behind: slowed down, never read backwards
+    after = readClock(clock);
+    EXPECT_GE(after.at, before.at);
+
+    clock.reportHeard(5000.0); // far off: moved there at once
+    EXPECT_NEAR(double(clock.currentPosition()), 5000.0, 5.0);
+
+    clock.pause();
+    clock.start();
+    QTest::qSleep(30);
+    EXPECT_NEAR(double(clock.currentPosition()), 5000.0, 5.0) << "a restart waits for the sound again";
+
+    clock.followSound(false);
+    clock.reportHeard(9000.0);
+    EXPECT_LT(clock.currentPosition(), 6000u) << "without sound the wall clock alone counts";
+}
