@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 QtAudioPlayer::QtAudioPlayer(AudioOutputFormat format, ReadyQueue<AudioBuffer> *readyQueue,
                              FreePool<AudioBuffer> *freePool, PlaybackClock *clock)
@@ -42,14 +43,12 @@ QtAudioPlayer::~QtAudioPlayer()
     // audio thread it can only reach the audio thread's own events.
     awaitInThread(&thread, [this] {
         stopOutput();
-        delete feedTimer;
-        delete output;
-        delete device;
-        delete calls;
-        feedTimer = nullptr;
-        output = nullptr;
-        device = nullptr;
-        calls = nullptr;
+        delete std::exchange(feedTimer, nullptr);
+        // Taken out of reach first: a call that the backend's event loop
+        // might run from inside the delete finds no output.
+        delete std::exchange(output, nullptr);
+        delete std::exchange(device, nullptr);
+        delete std::exchange(calls, nullptr);
     });
     thread.quit();
     thread.wait();
@@ -178,7 +177,10 @@ void QtAudioPlayer::setVolume(float volume)
     if (!outputMade.load())
         return;
     volumeSetting = volume;
-    post([this, volume] { output->setVolume(static_cast<double>(volume)); });
+    post([this, volume] {
+        if (output)
+            output->setVolume(static_cast<double>(volume));
+    });
 }
 
 float QtAudioPlayer::volume()
