@@ -90,10 +90,11 @@ TEST(ColourKernel, Nv12LaunchWritesExactlyThePictureWithTheReferenceArithmetic)
 TEST(ColourKernel, LevelsClampAndTruncate)
 {
     // Y, Cb, Cr of a 2x2 picture and its R, G, B: black, white, out-of-range
-    // samples, a grey and saturated colours.
+    // samples, greys (91.986 is within 1/16 of 92, which it reaches) and
+    // saturated colours.
     const int cases[][6] = {{16, 128, 128, 0, 0, 0},     {235, 128, 128, 255, 255, 255}, {0, 128, 128, 0, 0, 0},
-                            {255, 128, 128, 255, 255, 255}, {126, 128, 128, 128, 128, 128}, {16, 240, 128, 0, 0, 236},
-                            {63, 102, 240, 255, 0, 0}};
+                            {255, 128, 128, 255, 255, 255}, {126, 128, 128, 128, 128, 128}, {95, 128, 128, 92, 92, 92},
+                            {16, 240, 128, 0, 0, 236},      {63, 102, 240, 255, 0, 0}};
     for (const int *c : cases) {
         const uint8_t y = uint8_t(c[0]), src[6] = {y, y, y, y, uint8_t(c[1]), uint8_t(c[2])};
         uint8_t dst[16] = {};
