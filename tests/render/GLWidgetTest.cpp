@@ -13,6 +13,7 @@
 #include "render/GLWidget.h"
 #include "render/IInputListener.h"
 #include "render/ModeFactory.h"
+#include "render/gl/FBO.h"
 #include "render/gl/Program.h"
 
 #include <QApplication>
@@ -214,14 +215,25 @@ TEST(NormalModeTest, PictureKeepsItsDisplayAspectUprightBetweenBars)
     });
 }
 
-// A broken shader is reported by its stage with the driver's log (Mesa under Xvfb).
-TEST(GlWrappers, ProgramReportsTheShaderThatFailsToCompile)
+// A broken shader is reported by its stage with the driver's log (Mesa under
+// Xvfb); the wrappers leave no program and no framebuffer binding behind.
+TEST(GlWrappers, ProgramReportsABrokenShaderAndWrappersCleanUp)
 {
     GlTestContext gl;
     ASSERT_TRUE(gl.isValid()) << "no GL context (run under tools/test-env.sh)";
     MessageCapture capture;
-    GL::Program broken("#version 330 core\nvoid main() { gl_Position = vec4(1.0); }\n",
-                       "#version 330 core\nout vec4 result;\nvoid main() { result = }\n");
+    GLuint program = 0;
+    {
+        GL::Program broken("#version 330 core\nvoid main() { gl_Position = vec4(1.0); }\n",
+                           "#version 330 core\nout vec4 result;\nvoid main() { result = }\n");
+        program = broken.id;
+    }
+    EXPECT_FALSE(glIsProgram(program)) << "the program outlived its wrapper";
+    GL::FBO fbo; // bound when made
+    fbo.unbind();
+    GLint bound = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
     std::vector<QString> warnings;
     for (const MessageCapture::Message &m : capture.messages())
         if (m.type == QtWarningMsg)
