@@ -77,9 +77,8 @@ protected:
 };
 
 // Larger, smaller, of another shape, of odd sizes and other formats: each
-// fills the whole store (under AddressSanitizer this also proves that
-// libswscale's block writes past a row's end, as at 1918 wide, stay within the
-// store's slack), which one texture then shows exactly, whatever its size. The
+// fills the whole store (under AddressSanitizer this also proves nothing lands
+// outside it), which one texture then shows exactly, whatever its size. The
 // builder keeps up with every change of source.
 TEST_F(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
 {
