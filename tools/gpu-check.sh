@@ -31,11 +31,11 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CUDA_COMP
   -DPLAYERLIBAV_CUDA=ON -DCMAKE_CUDA_ARCHITECTURES="$arch-real" -DPLAYERLIBAV_GPU_CHECK=ON \
   -DPLAYERLIBAV_BENCH=OFF >/dev/null
 jobs=$(nproc 2>/dev/null || echo 2)
-targets=(cuda_matrix cuda_kernels cuda_converter cuda_device_check)
+targets=(cuda_kernels cuda_converter cuda_device_check)
 cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 
 status=0
-for t in cuda_matrix cuda_kernels cuda_converter; do
+for t in cuda_kernels cuda_converter; do
   echo "== $t"
   "$build/tests/$t" --gtest_brief=1 || status=1
 done

@@ -53,8 +53,10 @@ void launch(unsigned char *source, int sourcePitch, unsigned char *destination, 
             int height, int standardIndex)
 {
     if (expect(onDevice(source, 1), "a launch reading host memory") == cudaSuccess &&
-        deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess)
+        deviceWrite(destination, size_t(height - 1) * destinationPitch + width * 4, nullptr, {}) == cudaSuccess) {
+        fake->launches.emplace_back(standardIndex, sizeof(Unit) > 2);
         cpuNv12ToRgba32<Unit>(source, sourcePitch, destination, destinationPitch, width, height, standardIndex);
+    }
 }
 
 const CudaApi fakeApi = {
@@ -140,15 +142,12 @@ Planes nv12Planes(int width, int height, int pitch, unsigned seed, FakeCuda *dev
     return Planes(width, height, {{pitch, height}, {pitch, (height + 1) / 2}}, seed, device);
 }
 
-std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex, bool deep)
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12)
 {
     std::vector<uint8_t> contiguous(nv12.planes[0]);
     contiguous.insert(contiguous.end(), nv12.planes[1].begin(), nv12.planes[1].end());
     const int w = nv12.frame.width, h = nv12.frame.height;
     std::vector<uint8_t> rgba(size_t(w) * h * 4);
-    if (deep)
-        cpuNv12ToRgba32<ushort2>(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, standardIndex);
-    else
-        cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, standardIndex);
+    cpuNv12ToRgba32(contiguous.data(), nv12.frame.linesize[0], rgba.data(), w * 4, w, h, 0);
     return rgba;
 }

@@ -26,6 +26,7 @@ public:
     int registrations = 0; // live texture registrations
     bool mapped = false;
     unsigned int texture = 0; // as registered
+    std::vector<std::pair<int, bool>> launches; // standard index and 16-bit samples of each launch
 };
 
 // Random planes the test owns, described by an AVFrame without buffers and
@@ -37,5 +38,5 @@ struct Planes {
     std::vector<std::vector<uint8_t>> planes;
 };
 Planes nv12Planes(int width, int height, int pitch, unsigned seed = 1, FakeCuda *device = nullptr);
-// What the kernel makes of NV12 planes of one pitch (P016 when deep), as tightly packed RGBA.
-std::vector<uint8_t> nv12ToRgba(const Planes &nv12, int standardIndex = 0, bool deep = false);
+// What the kernel makes of BT.709 NV12 planes of one pitch, as tightly packed RGBA.
+std::vector<uint8_t> nv12ToRgba(const Planes &nv12);

@@ -1,11 +1,9 @@
-// The software converter against real pictures: a decoded still converted to
-// RGBA matches the ffmpeg tool's conversion; pictures of other sizes and
-// formats are scaled into the fixed store and reach the texture exactly; a
-// failed scaler or an empty picture leaves the pixels alone; libswscale's
-// block writes stay within the store's slack.
+// The software converter: pictures of any size and format are scaled into the
+// fixed store and reach the texture exactly; a failed scaler or an empty
+// picture leaves the pixels alone. The colours of each matrix and range on the
+// screen are e2e_fidelity's.
 #include "common/GlTestContext.h"
 #include "common/LogCapture.h"
-#include "common/TestMedia.h"
 #include "frames/FrameTexture.h"
 #include "frames/SwsVideoFrame.h"
 #include "frames/SwsVideoFrameBuilder.h"
@@ -13,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <utility>
 #include <memory>
 #include <string>
@@ -31,13 +27,6 @@ struct FrameDeleter {
     void operator()(AVFrame *f) const { av_frame_free(&f); }
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-
-// Contents of a file of the test media.
-std::vector<uint8_t> readMedia(const char *name)
-{
-    std::ifstream in(mediaPath(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // A picture of one colour in the given format (converted from RGB24 by libswscale).
 FramePtr solid(int width, int height, AVPixelFormat format, uint8_t r, uint8_t g, uint8_t b)
@@ -90,36 +79,11 @@ protected:
 // Larger, smaller, of another shape, of odd sizes and other formats: each
 // fills the whole store (under AddressSanitizer this also proves nothing lands
 // outside it), which one texture then shows exactly, whatever its size. The
-// builder keeps up with every change of source, back to the first one.
+// builder keeps up with every change of source.
 TEST_F(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
 {
-    // The decoded samples of pattern.mkv (stored as NV12, planar again here)
-    // convert as the ffmpeg tool converts the picture.
-    const std::vector<uint8_t> nv12 = readMedia("pattern_nv12.raw"), reference = readMedia("pattern_rgba.raw");
-    ASSERT_EQ(nv12.size(), 320u * 240 * 3 / 2);
-    FramePtr still(av_frame_alloc());
-    still->width = 320, still->height = 240, still->format = AV_PIX_FMT_YUV420P;
-    ASSERT_EQ(av_frame_get_buffer(still.get(), 0), 0);
-    for (int y = 0; y < 240; ++y)
-        std::copy_n(&nv12[size_t(y) * 320], 320, still->data[0] + y * still->linesize[0]);
-    for (int i = 0; i < 160 * 120; ++i) {
-        still->data[1][i / 160 * still->linesize[1] + i % 160] = nv12[320 * 240 + 2 * i];
-        still->data[2][i / 160 * still->linesize[2] + i % 160] = nv12[320 * 240 + 2 * i + 1];
-    }
-    SwsVideoFrame pattern(&builder, 320, 240);
-    pattern.fill(still.get(), AV_PIX_FMT_YUV420P, 1234);
-    EXPECT_EQ(pattern.getTimestamp(), 1234);
-    auto worstDifference = [&] {
-        int worst = reference.size() == size_t(pattern.getDataSize()) ? 0 : 1000;
-        for (size_t i = 0; i < reference.size() && worst < 1000; ++i)
-            worst = std::max(worst, std::abs(int(pattern.getData()[i]) - int(reference[i])));
-        return worst;
-    };
-    EXPECT_LE(worstDifference(), 3);
     FrameTexture texture;
-    pattern.updateTexture(texture);
-    EXPECT_EQ(readTextureRgba(texture.id(), 320, 240), storeOf(pattern));
-
+    uint64_t lastPicture = 0;
     struct Case {
         int width, height;
         AVPixelFormat format;
@@ -138,16 +102,14 @@ TEST_F(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
         FramePtr picture = solid(c.width, c.height, c.format, c.r, c.g, c.b);
         ASSERT_TRUE(picture);
         SwsVideoFrame frame(&builder, c.storeWidth, c.storeHeight);
-        const uint64_t before = frame.pictureId();
         frame.fill(picture.get(), c.format, 100);
-        EXPECT_NE(frame.pictureId(), before) << "a fill is a new picture";
+        EXPECT_EQ(frame.getTimestamp(), 100);
+        EXPECT_GT(frame.pictureId(), lastPicture) << "a fill is a new picture, in any frame";
+        lastPicture = frame.pictureId();
         EXPECT_TRUE(isSolid(frame, c.r, c.g, c.b, c.format == AV_PIX_FMT_RGB24 ? 1 : 4));
         frame.updateTexture(texture);
         EXPECT_EQ(readTextureRgba(texture.id(), c.storeWidth, c.storeHeight), storeOf(frame));
     }
-
-    pattern.fill(still.get(), AV_PIX_FMT_YUV420P, 1274);
-    EXPECT_LE(worstDifference(), 3);
 }
 
 // The failure is logged once, not at every picture.
@@ -166,28 +128,6 @@ TEST_F(SwsFrames, FailedScalerOrEmptyPictureLeavesThePixelsAlone)
     frame.fill(picture.get(), AV_PIX_FMT_RGB24, 3);
     EXPECT_TRUE(isSolid(frame, 200, 10, 10, 0)) << "the builder was spent";
     EXPECT_EQ(log.count("Failed to create sws!"), 1);
-}
-
-// libswscale's vectorised converters write whole blocks past the last row's
-// end for some widths (above 16384, and odd ones like 1918): everything they
-// write must stay within the slack the frame allocates after its store.
-TEST(SwsConverter, BlockWritesStayWithinTheStoreSlack)
-{
-    for (int width : {1918, 17000}) {
-        SCOPED_TRACE(width);
-        const int height = 16;
-        FramePtr picture = solid(width, height, AV_PIX_FMT_YUV420P, 128, 128, 128);
-        ASSERT_TRUE(picture);
-        const int32_t size = width * height * 4;
-        std::vector<uint8_t> store(size_t(size) + 4096, 0xAB);
-        uint8_t *dst = store.data();
-        SwsVideoFrameBuilder builder;
-        builder.convert(&dst, size, width * 4, AV_PIX_FMT_YUV420P, AV_PIX_FMT_RGBA, picture.get());
-        EXPECT_EQ(store[size - 1], 255) << "the last pixel's alpha";
-        const auto past = std::find_if(store.rbegin(), store.rend() - size, [](uint8_t v) { return v != 0xAB; });
-        const long written = long(store.rend() - past) - size; // bytes written past the store
-        EXPECT_LE(written, SwsVideoFrame::storeSlack);
-    }
 }
 
 } // namespace

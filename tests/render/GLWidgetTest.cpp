@@ -1,9 +1,10 @@
-// GLWidget under Xvfb: what it paints and counts with and without a mode, a
-// mode watching a frame slot painted only when something changed, the mouse
-// input it hands its listeners, and the flat mode in it: the slot's frame as
-// large as the widget allows at its display aspect ratio, centred and upright
-// between black bars, uploaded once per picture. New pictures, an emptied slot
-// and showing after loading are seen end to end (tests/e2e).
+// GLWidget under Xvfb: a mode watching a frame slot painted only when
+// something changed, the mouse input it hands its listeners, and the flat mode
+// in it: the slot's frame as large as the widget allows at its display aspect
+// ratio, centred and upright between black bars, uploaded once per picture.
+// New pictures, an emptied slot, the render rate and showing after loading are
+// seen end to end (tests/e2e). Last, a broken shader's report.
+#include "common/GlTestContext.h"
 #include "common/TestSupport.h"
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
@@ -12,6 +13,8 @@
 #include "render/GLWidget.h"
 #include "render/IInputListener.h"
 #include "render/ModeFactory.h"
+#include "render/gl/FBO.h"
+#include "render/gl/Program.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,10 +43,8 @@ struct ProbeMode : AbstractMode {
         glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
     }
-    void resize(int w, int h) override { size = QSize(w, h); }
     FrameSlot *slot;
     int renders = 0;
-    QSize size;
 };
 
 // A frame showing an image; counts its uploads.
@@ -86,35 +87,6 @@ struct ShownWidget : GLWidget {
         EXPECT_TRUE(QTest::qWaitFor([this] { return isInitialized(); }, 20000));
     }
 };
-
-TEST(GLWidgetTest, PaintsAndCountsOnlyWithAMode)
-{
-    ProbeMode probe;
-    {
-        // Before show: the mode gets the widget's current size at once.
-        GLWidget hidden;
-        hidden.resize(120, 80);
-        hidden.setMode(&probe);
-        EXPECT_EQ(probe.size, QSize(120, 80));
-    }
-    ShownWidget widget;
-    // The repaint thread keeps asking; without a mode nothing is painted or counted.
-    QTest::qWait(1500);
-    EXPECT_EQ(widget.renderRate(), 0u);
-    EXPECT_EQ(probe.renders, 0);
-
-    widget.setMode(&probe);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return widget.renderRate() > 0; }, 20000)) << "renders " << probe.renders;
-    EXPECT_EQ(widget.grabFrameBuffer().pixel(80, 45), qRgb(0, 255, 0));
-    widget.resize(200, 120);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return probe.size == QSize(200, 120); }, 20000));
-
-    widget.setMode(nullptr);
-    QTest::qWait(50);
-    const int rendersSoFar = probe.renders;
-    QTest::qWait(300);
-    EXPECT_EQ(probe.renders, rendersSoFar);
-}
 
 TEST(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
 {
@@ -241,6 +213,35 @@ TEST(NormalModeTest, PictureKeepsItsDisplayAspectUprightBetweenBars)
         delete slot.exchange(nullptr);
         delete mode;
     });
+}
+
+// A broken shader is reported by its stage with the driver's log (Mesa under
+// Xvfb); the wrappers leave no program and no framebuffer binding behind.
+TEST(GlWrappers, ProgramReportsABrokenShaderAndWrappersCleanUp)
+{
+    GlTestContext gl;
+    ASSERT_TRUE(gl.isValid()) << "no GL context (run under tools/test-env.sh)";
+    MessageCapture capture;
+    GLuint program = 0;
+    {
+        GL::Program broken("#version 330 core\nvoid main() { gl_Position = vec4(1.0); }\n",
+                           "#version 330 core\nout vec4 result;\nvoid main() { result = }\n");
+        program = broken.id;
+    }
+    EXPECT_FALSE(glIsProgram(program)) << "the program outlived its wrapper";
+    GL::FBO fbo; // bound when made
+    fbo.unbind();
+    GLint bound = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+    std::vector<QString> warnings;
+    for (const MessageCapture::Message &m : capture.messages())
+        if (m.type == QtWarningMsg)
+            warnings.push_back(m.text);
+    ASSERT_EQ(warnings.size(), 2u);
+    const QString compile = "GL fragment shader failed to compile: ";
+    EXPECT_TRUE(warnings[0].startsWith(compile) && warnings[0].size() > compile.size()) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[1].startsWith("GL program failed to link")) << warnings[1].toStdString();
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // CTest entries: render_vr_gl runs the VrGL cases with no OpenVR library on
 // the search path, render_vr_simulated the VrSimulated ones with the
 // simulated headset (tests/render/simvr) found through LD_LIBRARY_PATH,
-// exactly as a user's SteamVR copy would be.
+// exactly as a user's SteamVR copy would be. The sphere's geometry is seen
+// through its pixels here and in e2e_vr.
 #include "common/GlTestContext.h"
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
@@ -24,6 +25,11 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/stereo3d.h>
+}
 
 namespace {
 
@@ -214,5 +220,23 @@ TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
         }
         EXPECT_EQ(sim.submitCount(), 0);
         EXPECT_EQ(sim.events("IS"), "IS") << "a runtime without the system interface was left running";
+    }
+}
+
+// How the stream's stereo side data splits the picture between the eyes.
+TEST(StereoLayout, ReadFromTheVideoStreamsSideData)
+{
+    using L = StereoLayout;
+    const std::pair<AVStereo3DType, L> cases[] = {{AV_STEREO3D_TOPBOTTOM, {L::TopBottom, false}},
+                                                  {AV_STEREO3D_SIDEBYSIDE, {L::SideBySide, true}}};
+    for (const auto &c : cases) {
+        AVFormatContext *format = avformat_alloc_context();
+        AVStream *stream = avformat_new_stream(format, nullptr);
+        AVStereo3D *stereo = av_stereo3d_alloc();
+        stereo->type = c.first;
+        stereo->flags = c.second.rightEyeFirst ? AV_STEREO3D_FLAG_INVERT : 0;
+        av_stream_add_side_data(stream, AV_PKT_DATA_STEREO3D, reinterpret_cast<uint8_t *>(stereo), sizeof(*stereo));
+        EXPECT_EQ(StereoLayout::of(stream), c.second) << c.first;
+        avformat_free_context(format);
     }
 }
