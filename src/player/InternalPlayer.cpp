@@ -572,9 +572,11 @@ void InternalPlayer::finalizeVideoLoading(Mode m)
     }
 #endif
     if (!frameFactory) {
+        // The documented fallback of a hardware player (no GPU, or a format
+        // the CUDA converter does not take): a debug line, not a warning.
         if (hardware)
-            qCWarning(lcEngine, "Video format is not supported by CUDA converter. Software converter will be used. %d",
-                     static_cast<int>(format));
+            qCDebug(lcEngine, "Video format is not supported by CUDA converter. Software converter will be used. %d",
+                    static_cast<int>(format));
         auto *builder = new SwsVideoFrameBuilder();
         frameBuilder = builder;
         frameFactory = [builder](int w, int h) -> AbstractVideoFrame * {
