@@ -4,9 +4,9 @@
 #pragma once
 
 #include "IMediaPlayer2.h"
+#include "common/SoundRecorder.h"
 #include "common/TestSupport.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
@@ -44,14 +44,12 @@ public:
     // The widget's pixels as they are on the screen.
     QImage grabWidget();
 
-    qint64 nowUs() const { return sinceStart.nsecsElapsed() / 1000; }
-
     // While playing, samples the picture's centre mid-second: it must show the
     // clock's second's kSecondColour (on a busy machine the previous second's,
     // nothing else). Returns how many seconds matched once `seconds` have,
-    // EventFinished came or timeoutMs passed. firstPictureUs: when the first
-    // picture that is not black was seen.
-    int followSeconds(int seconds, int timeoutMs = 12000, qint64 *firstPictureUs = nullptr);
+    // EventFinished came or timeoutMs passed. firstPictureUs: when (steadyUs)
+    // the first picture that is not black was seen.
+    int followSeconds(int seconds, int timeoutMs = 12000, int64_t *firstPictureUs = nullptr);
 
 private:
     void *library = nullptr;
@@ -59,5 +57,4 @@ private:
     std::unique_ptr<QWidget> win;
     std::vector<int> codes;
     size_t mark = 0; // where await looks from
-    QElapsedTimer sinceStart;
 };

@@ -2,7 +2,6 @@
 // pictures against ffmpeg's own turned frame, 75 % bars of each matrix and
 // range within 8 codes of the source colours, HDR10 tone-mapped to neutral
 // greys and saturated colours, and interlaced stripes without combing.
-#include "common/SoundRecorder.h"
 #include "e2e/E2EHost.h"
 
 #include <QTest>
@@ -166,6 +165,7 @@ TEST(E2EFidelity, SoundTracksAndCoversAsTheirFilesMeanThem)
             right += std::fabs(hz - t.hz) < 0.05 * t.hz;
         }
         EXPECT_GE(heard, 20) << "about 2.5 s of the 4 s were played";
-        EXPECT_GE(right, heard * 9 / 10) << "the tone of the track that should play";
+        // All but the windows cut by the start, the seek or the end.
+        EXPECT_GE(right, heard - 4) << "the tone of the track that should play";
     }
 }

@@ -1,8 +1,10 @@
 // Events, state and clock as a host sees them, also when the host issues
 // commands from inside its callbacks the way looping, playlist and
-// self-deleting hosts do. Hosts' actions are written as scripts (E2EHost::run).
+// self-deleting hosts do; the player's threads and the hardware factory.
+// Hosts' actions are written as scripts (E2EHost::run).
 #include "e2e/E2EHost.h"
 
+#include <QDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,6 +23,18 @@ bool clockAgreesWithState(IMediaPlayer2 *p)
     const uint64_t before = p->currentTime();
     QTest::qWait(300);
     return p->isPlaying() ? p->currentTime() > before : p->currentTime() == before;
+}
+
+// Threads of this process; playerOnly: those the player names.
+int threads(bool playerOnly = false)
+{
+    int n = 0;
+    for (const QString &id : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::string name;
+        std::getline(std::ifstream(("/proc/self/task/" + id + "/comm").toStdString()), name);
+        n += !playerOnly || name == "ticker" || name == "demux" || name == "repaint";
+    }
+    return n;
 }
 
 } // namespace
@@ -58,11 +72,8 @@ TEST(E2EEvents, PlaybackRaisesTheDocumentedSequencesToEveryListener)
     step("play", {EventPlaying});
     EXPECT_TRUE(p->isPlaying());
     EXPECT_EQ(late, Codes{EventPlaying}) << "one added callback per EventLoaded delivery";
-    // Time events come from the ticker, thinned to at most one per 11 ms.
-    const qint64 windowStart = host.nowUs();
-    host.run("wait:1000");
+    host.run("wait:1000"); // time events come from the ticker
     EXPECT_GT(host.count(EventTimeChanged), 20);
-    EXPECT_LE(host.count(EventTimeChanged), int((host.nowUs() - windowStart) / 11000) + 2);
     EXPECT_GT(p->currentTime(), 500u);
 
     step("pause", {EventPaused});
@@ -77,17 +88,9 @@ TEST(E2EEvents, PlaybackRaisesTheDocumentedSequencesToEveryListener)
     EXPECT_EQ(p->currentTime(), 0u);
     step("stop pause", {});
 
-    // The end: EventFinished twice, then play starts again from 0.
-    step("play await:Finished wait:300", {EventPlaying, EventFinished, EventFinished}, false);
-    EXPECT_FALSE(p->isPlaying());
-    EXPECT_GE(p->currentTime(), uint64_t(p->duration()) - 50);
-    host.run("play wait:300");
-    EXPECT_TRUE(p->isPlaying());
-    EXPECT_LT(p->currentTime(), 2000u);
-    EXPECT_EQ(host.count(4), 0) << "no undocumented event code";
-
-    // A second load while playing stops the first, silently at position 0.
-    step("open:seconds.mp4", {EventStopped, EventLoaded}, false);
+    // A second load while playing stops the first, silently at position 0
+    // (the end: CommandsDuringASeekAndAroundTheEndAreHonoured).
+    step("play wait:300 open:seconds.mp4", {EventPlaying, EventStopped, EventLoaded}, false);
     EXPECT_EQ(p->currentTime(), 0u);
     EXPECT_FALSE(p->isPlaying());
 
@@ -105,6 +108,7 @@ TEST(E2EEvents, PlaybackRaisesTheDocumentedSequencesToEveryListener)
     EXPECT_TRUE(p->isPlaying());
     EXPECT_GE(p->currentTime(), 1000u);
     EXPECT_LT(p->currentTime(), 3000u);
+    EXPECT_EQ(host.count(4), 0) << "no undocumented event code";
 }
 
 // Every command is carried out in every state: during a seek, after the end,
@@ -202,70 +206,58 @@ TEST(E2EEvents, FailedLoadsKeepThePathALaterLoadPlaysAndVolumeIsClamped)
     EXPECT_EQ(p->renderMode(), 2);
 }
 
-namespace {
-
-// A host script run from inside the first event of a kind, and the state and
-// clock the player is in afterwards.
-struct Reaction {
-    const char *name, *prepare, *trigger; // prepare runs before the reaction is armed
-    int event;
-    const char *command; // empty: the trigger alone is the test
-    bool playing;
-    uint64_t from, to; // where the clock is afterwards
-    int64_t durationMs;
-};
-
-class E2ECallbacks : public ::testing::TestWithParam<Reaction> {};
-
-const char kNearTheEnd[] = "open:h264_aac.mp4 seek:3600 await:Paused";
-const char kPlaying[] = "open:seconds.mp4 play wait:500";
-
-} // namespace
-
-TEST_P(E2ECallbacks, CommandInsideAnEventLeavesTheStateItAnnounces)
+// A host script run from inside the first event of a kind leaves the player
+// in the state it announces, its clock agreeing, and answering commands.
+TEST(E2EEvents, CommandInsideAnEventLeavesTheStateItAnnounces)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
-    const Reaction &r = GetParam();
-    E2EHost host;
-    IMediaPlayer2 *p = host.player();
-    host.run(r.prepare);
-    bool reacted = false;
-    p->addListener([&](int code) {
-        if (code == r.event && !std::exchange(reacted, true))
-            host.run(r.command);
-    });
-    MessageCapture messages;
-    host.run(r.trigger);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return reacted; }, 15000));
-    QTest::qWait(400); // whatever the player does on after the event
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return p->isPlaying() == r.playing && p->currentTime() >= r.from && p->currentTime() <= r.to; }, 10000))
-        << "playing " << p->isPlaying() << " at " << p->currentTime();
-    EXPECT_TRUE(clockAgreesWithState(p));
-    EXPECT_NEAR(double(p->duration()), double(r.durationMs), 100.0);
-    EXPECT_FALSE(messages.contains("another thread", QtWarningMsg));
-    if (!r.playing) { // and the player answers commands normally afterwards
-        p->play();
-        EXPECT_TRUE(p->isPlaying());
-        EXPECT_LT(p->currentTime(), r.to + 200);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Hosts, E2ECallbacks,
-    ::testing::Values(
+    const char nearTheEnd[] = "open:h264_aac.mp4 seek:3600 await:Paused", playing[] = "open:seconds.mp4 play wait:500";
+    const struct {
+        const char *prepare, *trigger; // prepare runs before the reaction is armed
+        int event;
+        const char *command; // empty: the trigger alone is the test
+        bool playing;
+        uint64_t from, to; // where the clock is afterwards
+        int64_t durationMs;
+    } rows[] = {
         // Looping and playlist hosts: the end handling must not undo their commands.
-        Reaction{"PlayAndLoadInFinished", kNearTheEnd, "play", EventFinished, "play load:seconds.mp4 play", true, 0,
-                 2000, 8000},
-        // Stopped at 0, and the next play starts there.
-        Reaction{"StopInPlaying", kPlaying, "pause play", EventPlaying, "stop", false, 0, 0, 8000},
-        Reaction{"SeekInTimeChanged", kPlaying, "", EventTimeChanged, "seek:6000", true, 6000, 8000, 8000},
-        Reaction{"PlayInLoaded", "", "load:seconds.mp4", EventLoaded, "play", true, 100, 3000, 8000},
-        Reaction{"SeekAndStopInLoaded", "", "load:h264_aac.mp4", EventLoaded, "seek:1500 stop", false, 0, 0, 4000},
+        {nearTheEnd, "play", EventFinished, "play load:seconds.mp4 play", true, 0, 2000, 8000},
+        {playing, "pause play", EventPlaying, "stop", false, 0, 0, 8000}, // the next play starts at 0
+        {playing, "", EventTimeChanged, "seek:6000", true, 6000, 8000, 8000},
+        {"", "load:seconds.mp4", EventLoaded, "play", true, 100, 3000, 8000},
+        {"", "load:h264_aac.mp4", EventLoaded, "seek:1500 stop", false, 0, 0, 4000},
         // A load during a seek is answered, and the abandoned seek's
         // completion does not come back later to play.
-        Reaction{"LoadDuringASeek", kPlaying, "seek:6000 load:h264_aac.mp4", EventLoaded, "", false, 0, 0, 4000}),
-    [](const ::testing::TestParamInfo<Reaction> &info) { return std::string(info.param.name); });
+        {playing, "seek:6000 load:h264_aac.mp4", EventLoaded, "", false, 0, 0, 4000},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.prepare) + " | " + r.trigger + " | " + r.command);
+        E2EHost host;
+        IMediaPlayer2 *p = host.player();
+        host.run(r.prepare);
+        bool reacted = false;
+        p->addListener([&](int code) {
+            if (code == r.event && !std::exchange(reacted, true))
+                host.run(r.command);
+        });
+        MessageCapture messages;
+        host.run(r.trigger);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return reacted; }, 15000));
+        QTest::qWait(400); // whatever the player does on after the event
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return p->isPlaying() == r.playing && p->currentTime() >= r.from && p->currentTime() <= r.to; },
+            10000))
+            << "playing " << p->isPlaying() << " at " << p->currentTime();
+        EXPECT_TRUE(clockAgreesWithState(p));
+        EXPECT_NEAR(double(p->duration()), double(r.durationMs), 100.0);
+        EXPECT_FALSE(messages.contains("another thread", QtWarningMsg));
+        if (!r.playing) {
+            p->play();
+            EXPECT_TRUE(p->isPlaying());
+            EXPECT_LT(p->currentTime(), r.to + 200);
+        }
+    }
+}
 
 TEST(E2EEvents, DeletingThePlayerInsideAnyEventIsSafe)
 {
@@ -289,4 +281,57 @@ TEST(E2EEvents, DeletingThePlayerInsideAnyEventIsSafe)
         EXPECT_EQ(laterCalls, 0);
         QTest::qWait(100); // events queued before the delete must not reach anything
     }
+}
+
+// The completion of a seek starts the audio output through the GUI thread and
+// waits for it there, while deleting the player joins the demux thread: the
+// deletion must serve that call instead of waiting for the thread that waits
+// (a hang ends the test by its time-out). Every thread is joined before the
+// delete returns.
+TEST(E2EEvents, DeletingAPlayingPlayerEndsEveryThreadItStarted)
+{
+    PLA_REQUIRE_TEST_ENVIRONMENT();
+    int before = 0;
+    for (int i = 0; i < 12; ++i) {
+        if (i == 1) { // Qt and PulseAudio start threads of their own on first use
+            QTest::qWait(300);
+            before = threads();
+        }
+        E2EHost host;
+        ASSERT_TRUE(host.run("open:h264_aac.mp4 play wait:" + std::to_string(100 + (i % 4) * 20)));
+        EXPECT_TRUE(i > 0 || threads(true) >= 2) << "the ticker and the repaint thread run";
+        host.player()->setCurrentTime(1500 + i * 37);
+        host.destroyPlayer();
+        EXPECT_EQ(threads(true), 0) << "joined before delete returns";
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return threads() <= before; }, 5000))
+        << threads() << " threads, " << before << " before";
+}
+
+TEST(E2EEvents, HardwareFactoryFallsBackToTheSoftwareConverter)
+{
+    PLA_REQUIRE_TEST_ENVIRONMENT();
+    const QString refused = "Video format is not supported by CUDA converter. Software converter will be used. ";
+    MessageCapture messages;
+    ASSERT_TRUE(E2EHost("CreateSw").run("open:seconds.mp4"));
+    EXPECT_EQ(messages.count(refused), 0) << "the software factory never tries the CUDA converter";
+    {
+        // No GPU here: the decoder gives yuv420p (0), which the CUDA converter does not take.
+        E2EHost hw("CreateHw");
+        ASSERT_TRUE(hw.run("open:seconds.mp4"));
+        EXPECT_EQ(messages.count(refused + "0", QtWarningMsg), 1);
+        hw.run("play");
+        EXPECT_EQ(hw.followSeconds(2), 2);
+    }
+    // rgb0 is a CUDA-converter format: taken by it when built in (failing
+    // without a GPU), else refused with the warning. Either way it plays.
+    E2EHost hw("CreateHw");
+    ASSERT_TRUE(hw.run("open:rgb0.nut"));
+#ifdef PLA_CUDA_CONVERTER
+    EXPECT_EQ(messages.count(refused), 1);
+#else
+    EXPECT_EQ(messages.count(refused), 2);
+#endif
+    EXPECT_TRUE(hw.run("play await:Finished wait:300"));
+    EXPECT_EQ(hw.count(EventFinished), 2);
 }
