@@ -1,13 +1,12 @@
 // The engine and the facade below the plug-in boundary, where the host cannot
-// look: its opt-in debug lines, the end-of-media handling arriving after a
-// host command, and the time-event limiter under concurrent callers.
+// look: the end-of-media handling arriving after a host command, and the
+// time-event limiter under concurrent callers.
 #include "common/TestSupport.h"
 #include "plugin/InternalPlayerInspector.h"
 #include "plugin/PlayerLibAV.h"
 #include "render/GLWidget.h"
 
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -43,27 +42,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(EngineTest, BeforeALoadCommandsAreRefusedSilentlyAndDebugLinesAreOptIn)
-{
-    MessageCapture messages;
-    engine->play();
-    engine->pause();
-    engine->stop();
-    engine->setCurrentTime(1000);
-    engine->reserved15();
-    engine->reserved16();
-    EXPECT_TRUE(listener.states.empty());
-    EXPECT_EQ(listener.times.load(), 0);
-    EXPECT_FALSE(engine->isPlaying());
-    // The engine's debug lines stay quiet unless a logging rule asks for them.
-    EXPECT_FALSE(messages.contains("setCurrentTime DROPPED 1000"));
-    // The same rule as QT_LOGGING_RULES, which Qt reads only at start-up.
-    QLoggingCategory::setFilterRules(QStringLiteral("playerlibav.engine.debug=true"));
-    engine->setCurrentTime(1000);
-    QLoggingCategory::setFilterRules(QString());
-    EXPECT_TRUE(messages.contains("setCurrentTime DROPPED 1000"));
-}
 
 TEST_F(EngineTest, AnEndHandlingThatArrivesAfterACommandChangesNothing)
 {

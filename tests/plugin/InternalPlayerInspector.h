@@ -3,16 +3,10 @@
 #pragma once
 
 #include "player/InternalPlayer.h"
-#include "player/MovieDecoder.h"
 
 class InternalPlayerInspector {
 public:
     static PlaybackClock &clock(InternalPlayer &p) { return p.clock; }
-    // Pictures the open file's decoder dropped for being late.
-    static uint64_t droppedPictures(InternalPlayer &p)
-    {
-        return p.movieDecoder ? p.movieDecoder->droppedPictureCount() : 0;
-    }
     // Runs the end-of-media handling now, as if the ticker's queued call had
     // just arrived: lets a test put it after any command it likes.
     static void runEndHandling(InternalPlayer &p) { p.finishPlayback(); }
