@@ -1,8 +1,6 @@
-// Files as people have them: start offsets, edit lists, elementary streams
-// without time stamps, low sample rates, unknown durations, a single picture,
-// anamorphic pictures. Each rw_* clip shows red, lime, blue, yellow for one
-// second each (the first colours of seconds.mp4) with a tone per second, so
-// the screen and the recorded sound tell where playback is.
+// Files as people have them. Each rw_* clip shows the first colours of
+// seconds.mp4 for a second each with a tone per second, so the screen and the
+// recorded sound tell where playback is.
 #include "e2e/E2EHost.h"
 
 #include <gtest/gtest.h>
