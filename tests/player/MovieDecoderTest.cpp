@@ -156,6 +156,8 @@ TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
     const std::vector<int64_t> video = seekAndLook(2510).first;
     ASSERT_EQ(video.size(), 15u);
     EXPECT_EQ(std::vector<int64_t>(video.begin(), video.begin() + 2), (std::vector<int64_t>{2500, 2533}));
+    const std::vector<int64_t> exact = seekAndLook(2500).first; // a picture stamped at the target is at it
+    EXPECT_EQ(std::vector<int64_t>(exact.begin(), exact.begin() + 2), (std::vector<int64_t>{2466, 2500}));
 
     // With sound the walk ends on whichever stream reaches the target first;
     // both queues still start with what is in force at the target.

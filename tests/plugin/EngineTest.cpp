@@ -43,6 +43,17 @@ protected:
 
 } // namespace
 
+// Converted pictures waiting to be shown take at most 80 MiB: 22 frames of
+// 1280x720 RGBA, the most (40) of 320x240.
+TEST_F(EngineTest, PictureFramesAreBoundedByMemory)
+{
+    for (const auto &[file, frames] : {std::pair{"fid_untagged_720p.mp4", 22u}, std::pair{"h264_aac.mp4", 40u}}) {
+        engine->loadVideo(mediaPath(file));
+        ASSERT_EQ(listener.states.back(), Loaded);
+        EXPECT_EQ(InternalPlayerInspector::pictureFrames(*engine), frames) << file;
+    }
+}
+
 TEST_F(EngineTest, AnEndHandlingThatArrivesAfterACommandChangesNothing)
 {
     engine->loadVideo(mediaPath("h264_aac.mp4"));
