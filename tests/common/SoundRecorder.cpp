@@ -1,134 +1,166 @@
 #include "common/SoundRecorder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
-constexpr double kLevelWindow = 0.01;
-
-// The first 10 ms window that starts at or after `seconds`.
-size_t firstWindow(double seconds)
-{
-    return seconds <= 0 ? 0 : size_t(std::ceil(seconds / kLevelWindow - 1e-6));
+constexpr size_t kWindow = SoundRecorder::kRate / 100; // 10 ms
 }
-} // namespace
 
-void SoundRecorder::endParec()
+int64_t steadyUs()
 {
-    parec.terminate();
-    if (parec.state() != QProcess::NotRunning && !parec.waitForFinished(5000)) {
-        parec.kill();
-        parec.waitForFinished(5000);
-    }
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 bool SoundRecorder::start()
 {
-    samples.clear();
-    levels.clear();
-    if (!file.open()) {
-        lastError = "cannot create the recording file";
+    int fds[2];
+    if (pipe(fds) != 0 || (childPid = fork()) < 0) {
+        lastError = "pipe or fork failed";
         return false;
     }
-    file.resize(0);
-    // Written straight to a file, so the recording does not depend on anyone
-    // running an event loop to drain a pipe.
-    parec.setStandardOutputFile(file.fileName());
-    parec.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QString options = QStringLiteral("-d test_sink.monitor --format=float32le --rate=44100 "
-                                           "--channels=2 --latency-msec=20");
-    parec.start(QStringLiteral("parec"), options.split(QLatin1Char(' ')));
-    if (!parec.waitForStarted(5000)) {
-        lastError = "parec did not start: " + parec.errorString().toStdString();
-        return false;
+    if (childPid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        execlp("parec", "parec", "-d", "test_sink.monitor", "--format=float32le", "--rate=44100", "--channels=2",
+               "--latency-msec=5", static_cast<char *>(nullptr));
+        _exit(127);
     }
-    // The file grows once the stream is connected; before that nothing is heard.
-    for (int i = 0; i < 500 && file.size() == 0 && !parec.waitForFinished(10); ++i)
-        continue;
-    if (file.size() == 0)
-        lastError = parec.state() == QProcess::NotRunning ? "parec ended at once (is PulseAudio running?)"
-                                                          : "parec recorded nothing in 5 s";
-    return file.size() > 0;
+    close(fds[1]);
+    reader = std::thread([this, fd = fds[0]] { readLoop(fd); });
+    for (int i = 0; i < 500; ++i, usleep(10000)) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!samples.empty())
+            return true;
+    }
+    lastError = "parec recorded nothing in 5 s (is PulseAudio running?)";
+    return false;
+}
+
+void SoundRecorder::readLoop(int fd)
+{
+    std::vector<char> carry; // a frame split between reads
+    char raw[16384];
+    for (ssize_t n; (n = read(fd, raw, sizeof raw)) > 0;) {
+        const int64_t arrived = steadyUs();
+        carry.insert(carry.end(), raw, raw + n);
+        const size_t frames = carry.size() / 8;
+        std::lock_guard<std::mutex> guard(lock);
+        for (size_t i = 0; i < frames; ++i) {
+            float left;
+            std::memcpy(&left, &carry[i * 8], sizeof left);
+            samples.push_back(left);
+        }
+        carry.erase(carry.begin(), carry.begin() + long(frames * 8));
+        firstUs = std::min(firstUs, arrived - int64_t(samples.size()) * 1000000 / kRate);
+    }
+    close(fd);
 }
 
 void SoundRecorder::stop()
 {
-    endParec();
-    file.seek(0);
-    const QByteArray bytes = file.readAll();
-    const auto *frames = reinterpret_cast<const float *>(bytes.constData());
-    samples.resize(size_t(bytes.size()) / (2 * sizeof(float)));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = frames[2 * i];
-    levels.clear();
-    for (double t = 0; t + kLevelWindow <= duration(); t += kLevelWindow)
-        levels.push_back(rms(t, t + kLevelWindow));
+    if (childPid > 0) {
+        kill(childPid, SIGTERM);
+        waitpid(childPid, nullptr, 0);
+        childPid = -1;
+    }
+    if (reader.joinable())
+        reader.join();
 }
 
-size_t SoundRecorder::index(double seconds) const
+int64_t SoundRecorder::startUs() const
 {
-    return seconds <= 0 ? 0 : std::min(samples.size(), size_t(std::lround(seconds * kRate)));
+    std::lock_guard<std::mutex> guard(lock);
+    return firstUs;
 }
 
-double SoundRecorder::rms(double from, double to) const
+double SoundRecorder::rmsOf(size_t begin, size_t end) const
 {
-    const size_t begin = index(from), end = index(to);
-    double sum = 0.0;
+    end = std::min(end, samples.size());
+    double sum = 0;
     for (size_t i = begin; i < end; ++i)
         sum += double(samples[i]) * samples[i];
     return end > begin ? std::sqrt(sum / double(end - begin)) : 0.0;
 }
 
-// Zero crossings after the first, over twice the time from the first to the last
-// (each placed between its samples): exact for a tone, blind to silence around it.
-double SoundRecorder::frequency(double from, double to) const
+std::vector<double> SoundRecorder::levels() const
 {
-    double first = -1.0, last = -1.0;
-    size_t crossings = 0;
-    for (size_t i = index(from) + 1; i < index(to); ++i) {
-        const float a = samples[i - 1], b = samples[i];
-        if ((a < 0) == (b < 0))
-            continue;
-        last = double(i - 1) + a / (a - b);
-        if (crossings++ == 0)
-            first = last;
-    }
-    return crossings < 2 || last <= first ? 0.0 : (crossings - 1) * 0.5 * kRate / (last - first);
-}
-
-std::vector<double> SoundRecorder::frequencyOverTime(double window, double threshold) const
-{
+    std::lock_guard<std::mutex> guard(lock);
     std::vector<double> result;
-    for (double t = 0.0; t + window <= duration(); t += window)
-        result.push_back(rms(t, t + window) >= threshold ? frequency(t, t + window) : 0.0);
+    for (size_t w = 0; (w + 1) * kWindow <= samples.size(); ++w)
+        result.push_back(rmsOf(w * kWindow, (w + 1) * kWindow));
     return result;
 }
 
-double SoundRecorder::soundStart(double after, double threshold) const
+double SoundRecorder::rms(double from, double to) const
 {
-    size_t i = firstWindow(after);
-    while (i < levels.size() && levels[i] < threshold)
-        ++i;
-    return i < levels.size() ? i * kLevelWindow : -1.0;
+    std::lock_guard<std::mutex> guard(lock);
+    return rmsOf(size_t(std::max(0.0, from) * kRate), size_t(std::max(0.0, to) * kRate));
 }
 
-double SoundRecorder::soundEnd(double after, double threshold, double minGap) const
+// Per window: zero crossings after the first, over twice the time from the
+// first to the last (each placed between its samples): exact for a tone,
+// blind to silence around it.
+std::vector<double> SoundRecorder::frequencyOverTime(double window, double threshold) const
 {
-    const double start = soundStart(after, threshold);
-    const size_t gap = std::max<long>(1, std::lround(minGap / kLevelWindow));
-    size_t quiet = 0;
-    for (size_t i = firstWindow(start); start >= 0 && i < levels.size(); ++i) {
-        quiet = levels[i] >= threshold ? 0 : quiet + 1;
-        if (quiet == gap)
-            return (i + 1 - gap) * kLevelWindow;
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<double> result;
+    const size_t length = size_t(window * kRate);
+    for (size_t from = 0; from + length <= samples.size(); from = size_t(double(result.size()) * window * kRate)) {
+        double first = -1, last = -1;
+        size_t crossings = 0;
+        for (size_t i = from + 1; i < from + length; ++i) {
+            const float a = samples[i - 1], b = samples[i];
+            if ((a < 0) == (b < 0))
+                continue;
+            last = double(i - 1) + a / (a - b);
+            if (crossings++ == 0)
+                first = last;
+        }
+        const bool tone = rmsOf(from, from + length) >= threshold && crossings >= 2 && last > first;
+        result.push_back(tone ? double(crossings - 1) * 0.5 * kRate / (last - first) : 0.0);
     }
-    return -1.0;
+    return result;
 }
 
-double SoundRecorder::soundDuration(double from, double to, double threshold) const
+std::vector<int64_t> SoundRecorder::onsetsUs(double threshold, int quietMs) const
 {
-    double total = 0.0;
-    for (size_t i = firstWindow(from); i < levels.size() && (i + 1) * kLevelWindow <= to + 1e-9; ++i)
-        total += levels[i] >= threshold ? kLevelWindow : 0.0;
-    return total;
+    const std::vector<double> level = levels();
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<int64_t> result;
+    int quiet = 0;
+    for (size_t w = 0; w < level.size(); ++w) {
+        if (level[w] < threshold) {
+            quiet += 10;
+            continue;
+        }
+        if (quiet >= quietMs) {
+            size_t i = w * kWindow;
+            while (i < (w + 1) * kWindow && std::fabs(samples[i]) < threshold)
+                ++i;
+            result.push_back(firstUs + int64_t(i) * 1000000 / kRate);
+        }
+        quiet = 0;
+    }
+    return result;
+}
+
+double SoundRecorder::longestGapMs(int64_t fromUs, int64_t toUs, double threshold) const
+{
+    const std::vector<double> level = levels();
+    const int64_t start = startUs();
+    double longest = 0, run = 0;
+    for (size_t w = 0; w < level.size(); ++w) {
+        const int64_t at = start + int64_t(w) * 10000;
+        if (at >= fromUs && at < toUs)
+            longest = std::max(longest, run = level[w] < threshold ? run + 10 : 0);
+    }
+    return longest;
 }

@@ -1,51 +1,47 @@
-// Records what the PulseAudio null sink "test_sink" plays (parec on its monitor,
-// 44100 Hz stereo float) and measures the left channel: level, pitch, where
-// sound starts and stops. Used from the test's thread; owns the parec process
-// and the recorded samples. Times are seconds from the start of the recording.
+// Records what the PulseAudio null sink "test_sink" plays: parec on its
+// monitor (44100 Hz stereo float), read by a thread of its own, the left
+// channel kept. The samples are placed on the steady clock: for each chunk,
+// its arrival less the samples so far bounds when the first one was played,
+// and the smallest bound over the recording is its start.
 #pragma once
 
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryFile>
-
+#include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+int64_t steadyUs(); // the steady clock, in µs
 
 class SoundRecorder {
 public:
     static constexpr int kRate = 44100;
-
-    ~SoundRecorder() { endParec(); }
-
-    // Starts parec; false (with error() saying why) when it could not start.
+    ~SoundRecorder() { stop(); }
+    // Starts parec and waits for its first samples; false (error() says why) without them.
     bool start();
-    // Stops parec and loads what it recorded; the analysis reads these samples.
     void stop();
     const std::string &error() const { return lastError; }
-    double duration() const { return double(samples.size()) / kRate; }
+    int64_t startUs() const;
 
-    // RMS level over [from, to) seconds (clamped to the recording).
+    // RMS of each 10 ms window; RMS over [from, to) seconds of the recording.
+    std::vector<double> levels() const;
     double rms(double from, double to) const;
-    // Frequency of consecutive windows of `window` seconds, 0 for the quiet ones.
+    // Frequency of consecutive windows of `window` seconds, 0 for those below threshold.
     std::vector<double> frequencyOverTime(double window, double threshold = 0.02) const;
-
-    // Sound is a 10 ms window whose RMS reaches threshold.
-    // Start of the first such window at or after `after`; -1 when there is none.
-    double soundStart(double after = 0.0, double threshold = 0.02) const;
-    // Where the sound that soundStart finds ends: the start of the first run of
-    // quiet windows lasting minGap seconds; -1 when there is none.
-    double soundEnd(double after = 0.0, double threshold = 0.02, double minGap = 0.25) const;
-    // Seconds of [from, to) covered by windows with sound.
-    double soundDuration(double from, double to, double threshold = 0.02) const;
+    // When 10 ms windows rise to threshold after at least quietMs below it,
+    // to the first sample above it (steady clock).
+    std::vector<int64_t> onsetsUs(double threshold, int quietMs) const;
+    // The longest run of windows below threshold within [fromUs, toUs), in ms.
+    double longestGapMs(int64_t fromUs, int64_t toUs, double threshold) const;
 
 private:
-    void endParec();
-    size_t index(double seconds) const;
-    double frequency(double from, double to) const;
+    void readLoop(int fd);
+    double rmsOf(size_t begin, size_t end) const; // lock held
 
-    QProcess parec;
-    QTemporaryFile file{QDir::tempPath() + QStringLiteral("/pla-recording-XXXXXX.raw")};
-    std::vector<float> samples; // the left channel
-    std::vector<double> levels; // RMS of each 10 ms window
+    int childPid = -1;
+    std::thread reader;
+    mutable std::mutex lock;
+    std::vector<float> samples; // guarded by lock
+    int64_t firstUs = INT64_MAX; // guarded by lock
     std::string lastError;
 };

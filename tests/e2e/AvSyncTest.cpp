@@ -1,52 +1,70 @@
-// Sound against picture as a viewer meets them: av_flash.mp4 flashes white and
-// beeps at every whole second. The null sink's monitor and the widget's centre
-// on the screen are timed on one clock; the beep heard minus the flash seen is
-// the offset, which must stay within ±60 ms (what people notice starts at
-// 45 ms early and 125 ms late; the margin is for a busy two-core machine) at
-// the start, after a pause, after a seek, when the sound starts late and after
-// a gap in the sound track. A GUI thread blocked for 300 ms must not break the sound.
-#include "common/AvSyncProbe.h"
+// av_flash.mp4 flashes white and beeps at every whole second: the beep heard
+// minus the flash seen stays within ±60 ms (people notice from 45 ms early and
+// 125 ms late) at the start, after a pause, a seek, late sound and a gap in
+// the sound track; a GUI thread blocked for 300 ms does not break the sound.
+#include "common/SoundRecorder.h"
 #include "e2e/E2EHost.h"
 
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <iostream>
 #include <sstream>
 
 namespace {
 
-constexpr double kToleranceMs = 60;
-constexpr double kBeepLevel = 0.25;  // the beep; the tone under it stays near 0.06
-constexpr double kToneLevel = 0.03;  // below this, nothing plays
+constexpr double kBeepLevel = 0.25; // the beep; the tone under it stays near 0.06
+constexpr double kToneLevel = 0.03; // below this, nothing plays
 
-std::string listed(const std::vector<double> &offsets)
-{
-    std::ostringstream out;
-    for (double o : offsets)
-        out << o << " ";
-    return out.str();
-}
+// Samples the widget's centre on the screen every ~2 ms while the event loop
+// runs and notes when it turns white: after the last sample that was not
+// white and no later than the first that was (a busy machine stalls the GUI
+// thread now and then, which widens that interval).
+struct FlashSampler {
+    explicit FlashSampler(QWidget *widget)
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this, widget] {
+            const QPoint c = widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+            const int64_t at = steadyUs();
+            const QImage pixel = QGuiApplication::primaryScreen()->grabWindow(0, c.x(), c.y(), 1, 1).toImage();
+            const bool nowWhite = pixel.pixelColor(0, 0).lightness() > 160;
+            if (nowWhite && !white)
+                onsets.push_back({last, at});
+            white = nowWhite;
+            last = at;
+        });
+        timer.start(2);
+    }
+    QTimer timer;
+    bool white = false;
+    int64_t last = 0;
+    std::vector<std::pair<int64_t, int64_t>> onsets; // (after, by)
+};
 
-// Offsets of the flashes seen in [fromUs, toUs).
-std::vector<double> offsetsBetween(const TimedRecording &sound, const FlashSampler &picture, int64_t fromUs,
-                                   int64_t toUs)
+// Each flash seen in [fromUs, toUs) that has a beep within ±400 ms: the beep
+// minus the flash is within ±60 ms for some moment the flash may have come.
+void expectInSync(const SoundRecorder &sound, const FlashSampler &picture, int64_t fromUs, int64_t toUs,
+                  const char *phase)
 {
-    std::vector<int64_t> flashes;
-    for (int64_t at : picture.onsetsUs())
-        if (at >= fromUs && at < toUs)
-            flashes.push_back(at);
-    return syncOffsetsMs(sound.onsetsUs(kBeepLevel, 300), flashes);
-}
-
-void expectInSync(const std::vector<double> &offsets, size_t atLeast, const char *phase)
-{
-    std::cout << phase << ": sound minus picture (ms): " << listed(offsets) << std::endl;
-    EXPECT_GE(offsets.size(), atLeast) << phase << ": flashes paired with beeps: " << listed(offsets);
-    for (double o : offsets)
-        EXPECT_LE(std::fabs(o), kToleranceMs) << phase << ": sound minus picture (ms): " << listed(offsets);
+    const std::vector<int64_t> beeps = sound.onsetsUs(kBeepLevel, 300);
+    std::ostringstream listed;
+    int paired = 0, inSync = 0;
+    for (const auto &[after, by] : picture.onsets) {
+        const auto beep = std::find_if(beeps.begin(), beeps.end(), [&](int64_t b) { return std::llabs(b - by) <= 400000; });
+        if (by < fromUs || by >= toUs || beep == beeps.end())
+            continue;
+        ++paired;
+        inSync += *beep - by <= 60000 && *beep - after >= -60000;
+        listed << (*beep - by) / 1000.0 << "(+" << (by - after) / 1000 << ") ";
+    }
+    std::printf("%s: sound minus picture (ms, +uncertainty): %s\n", phase, listed.str().c_str());
+    EXPECT_GE(paired, 2) << phase << ": flashes paired with beeps: " << listed.str();
+    EXPECT_EQ(inSync, paired) << phase << ": sound minus picture (ms): " << listed.str();
 }
 
 } // namespace
@@ -54,7 +72,7 @@ void expectInSync(const std::vector<double> &offsets, size_t atLeast, const char
 TEST(E2EAvSync, StartPauseSeekLateSoundAndABusyGuiThread)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
-    TimedRecording sound;
+    SoundRecorder sound;
     ASSERT_TRUE(sound.start()) << sound.error();
     E2EHost host;
     FlashSampler picture(host.player()->widget());
@@ -68,15 +86,15 @@ TEST(E2EAvSync, StartPauseSeekLateSoundAndABusyGuiThread)
     }
     ASSERT_TRUE(host.run("until:2500 pause"));
     const int64_t paused = steadyUs();
-    expectInSync(offsetsBetween(sound, picture, started, paused), 2, "start");
+    expectInSync(sound, picture, started, paused, "start");
 
     ASSERT_TRUE(host.run("wait:700 play until:4500"));
     const int64_t sought = steadyUs();
-    expectInSync(offsetsBetween(sound, picture, paused, sought), 2, "after pause");
+    expectInSync(sound, picture, paused, sought, "after pause");
 
     ASSERT_TRUE(host.run("seek:5400 await:Playing until:7500 stop"));
     const int64_t late = steadyUs();
-    expectInSync(offsetsBetween(sound, picture, sought, late), 2, "after a seek");
+    expectInSync(sound, picture, sought, late, "after a seek");
     // The tone under the beeps runs on while the GUI thread is blocked.
     EXPECT_LE(sound.longestGapMs(blockedFrom - 200000, blockedFrom + 500000, kToneLevel), 20)
         << "the sound broke while the GUI thread was busy";
@@ -84,11 +102,11 @@ TEST(E2EAvSync, StartPauseSeekLateSoundAndABusyGuiThread)
     // Sound 1.5 s after the picture: its first beep comes with the flash at 2 s.
     ASSERT_TRUE(host.run("open:av_flash_late.mp4 play until:4500 stop"));
     const int64_t gap = steadyUs();
-    expectInSync(offsetsBetween(sound, picture, late, gap), 2, "late sound");
+    expectInSync(sound, picture, late, gap, "late sound");
 
     // A 0.5 s hole in the sound track at 2 s: what follows keeps its time.
     ASSERT_TRUE(host.run("open:av_flash_gap.mkv play until:2300"));
     const int64_t afterGap = steadyUs();
     ASSERT_TRUE(host.run("until:4500 stop"));
-    expectInSync(offsetsBetween(sound, picture, afterGap, steadyUs()), 2, "after a gap in the sound");
+    expectInSync(sound, picture, afterGap, steadyUs(), "after a gap in the sound");
 }

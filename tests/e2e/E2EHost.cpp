@@ -15,7 +15,6 @@
 
 E2EHost::E2EHost(const char *factory, bool show, QSize size)
 {
-    sinceStart.start();
     library = dlopen(PLA_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
     if (!library)
         throw std::runtime_error(std::string("dlopen: ") + dlerror());
@@ -118,7 +117,7 @@ QColor E2EHost::centreColour()
     return centre.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
 }
 
-int E2EHost::followSeconds(int seconds, int timeoutMs, qint64 *firstPictureUs)
+int E2EHost::followSeconds(int seconds, int timeoutMs, int64_t *firstPictureUs)
 {
     std::set<uint64_t> matched;
     const size_t mark = codes.size();
@@ -129,7 +128,7 @@ int E2EHost::followSeconds(int seconds, int timeoutMs, qint64 *firstPictureUs)
             const bool first = firstPictureUs && *firstPictureUs < 0;
             // The last second of seconds.mp4 is left out: the end may come first.
             if ((first || (midSecond && !matched.count(second))) && second < 7) {
-                const qint64 grabbedUs = nowUs();
+                const int64_t grabbedUs = steadyUs();
                 const QColor c = centreColour();
                 if (first && !near(c, Qt::black, 39))
                     *firstPictureUs = grabbedUs;

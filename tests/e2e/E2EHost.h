@@ -1,12 +1,11 @@
-// A test host as a real application would be: loads the built plug-in with
-// dlopen, creates a player through one factory, embeds its widget in a shown
-// window and drives it only through IMediaPlayer2 on the GUI thread.
+// A host as a real application is: the built plug-in loaded with dlopen, one
+// player in a window, driven only through IMediaPlayer2 on the GUI thread.
 #pragma once
 
 #include "IMediaPlayer2.h"
+#include "common/SoundRecorder.h"
 #include "common/TestSupport.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
@@ -17,8 +16,7 @@
 
 class E2EHost {
 public:
-    // factory: "CreateSw", "CreateHw" or "CreateHwVr". The window is shown
-    // unless show is false (then call showWindow later).
+    // factory: "CreateSw", "CreateHw" or "CreateHwVr"; show false: showWindow later.
     explicit E2EHost(const char *factory = "CreateSw", bool show = true, QSize size = QSize(320, 240));
     ~E2EHost();
 
@@ -39,19 +37,16 @@ public:
     // Codes raised since index from, without EventTimeChanged unless withTimes.
     std::vector<int> codesSince(size_t from, bool withTimes = false) const;
 
-    // Average colour of the centre of the player's widget as it is on the screen.
-    QColor centreColour();
-    // The widget's pixels as they are on the screen.
+    // The player's widget as it is on the screen; the average colour of its centre.
     QImage grabWidget();
-
-    qint64 nowUs() const { return sinceStart.nsecsElapsed() / 1000; }
+    QColor centreColour();
 
     // While playing, samples the picture's centre mid-second: it must show the
     // clock's second's kSecondColour (on a busy machine the previous second's,
     // nothing else). Returns how many seconds matched once `seconds` have,
-    // EventFinished came or timeoutMs passed. firstPictureUs: when the first
-    // picture that is not black was seen.
-    int followSeconds(int seconds, int timeoutMs = 12000, qint64 *firstPictureUs = nullptr);
+    // EventFinished came or timeoutMs passed. firstPictureUs: when (steadyUs)
+    // the first picture that is not black was seen.
+    int followSeconds(int seconds, int timeoutMs = 12000, int64_t *firstPictureUs = nullptr);
 
 private:
     void *library = nullptr;
@@ -59,5 +54,4 @@ private:
     std::unique_ptr<QWidget> win;
     std::vector<int> codes;
     size_t mark = 0; // where await looks from
-    QElapsedTimer sinceStart;
 };

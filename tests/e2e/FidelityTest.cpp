@@ -2,7 +2,6 @@
 // pictures against ffmpeg's own turned frame, 75 % bars of each matrix and
 // range within 8 codes of the source colours, HDR10 tone-mapped to neutral
 // greys and saturated colours, and interlaced stripes without combing.
-#include "common/SoundRecorder.h"
 #include "e2e/E2EHost.h"
 
 #include <QTest>
@@ -57,11 +56,6 @@ double combing(const QImage &image, QRect box)
     return n ? sum / n : 0;
 }
 
-QString rgb(QColor c)
-{
-    return QString("(%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue());
-}
-
 } // namespace
 
 TEST(E2EFidelity, PicturesShowAsTheirFilesMeanThem)
@@ -91,15 +85,15 @@ TEST(E2EFidelity, PicturesShowAsTheirFilesMeanThem)
                 for (double fx : {0.25, 0.75}) {
                     const QColor want = reference.pixelColor(int(fx * reference.width()), int(fy * reference.height()));
                     EXPECT_TRUE(near(at(fx, fy), want, 24))
-                        << "quadrant " << fx << "," << fy << ": " << rgb(at(fx, fy)).toStdString() << " vs "
-                        << rgb(want).toStdString();
+                        << "quadrant " << fx << "," << fy << ": " << at(fx, fy).name().toStdString() << " vs "
+                        << want.name().toStdString();
                 }
             break;
         case Bars:
             for (int i = 0; i < 7; ++i) {
                 const QColor want(kBars[i][0], kBars[i][1], kBars[i][2]);
                 EXPECT_TRUE(near(at((i + 0.5) / 7, 0.3), want, 8))
-                    << "bar " << i << ": " << rgb(at((i + 0.5) / 7, 0.3)).toStdString();
+                    << "bar " << i << ": " << at((i + 0.5) / 7, 0.3).name().toStdString();
             }
             break;
         case Hdr: {
@@ -107,13 +101,13 @@ TEST(E2EFidelity, PicturesShowAsTheirFilesMeanThem)
             const QColor white = at(0.5 / 7, 0.3);
             EXPECT_TRUE(near(white, QColor(white.green(), white.green(), white.green()), 6) &&
                         white.green() >= 150 && white.green() <= 235)
-                << "white " << rgb(white).toStdString();
+                << "white " << white.name().toStdString();
             for (int i : {3, 5, 6}) {
                 const QColor bar = at((i + 0.5) / 7, 0.3);
                 const int channel[3] = {bar.red(), bar.green(), bar.blue()};
                 for (int k = 0; k < 3; ++k)
                     EXPECT_TRUE(kBars[i][k] ? channel[k] >= 150 : channel[k] <= 25)
-                        << "bar " << i << ": " << rgb(bar).toStdString();
+                        << "bar " << i << ": " << bar.name().toStdString();
             }
             break;
         }
@@ -151,11 +145,11 @@ TEST(E2EFidelity, SoundTracksAndCoversAsTheirFilesMeanThem)
         EXPECT_NEAR(double(p->duration()), 4000.0, 150.0);
         if (t.centre.isValid()) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return near(host.centreColour(), t.centre, 30); }, 3000))
-                << rgb(host.centreColour()).toStdString();
+                << host.centreColour().name().toStdString();
         }
         ASSERT_TRUE(host.run("seek:2500 await:Playing until:3000"));
         if (t.centre.isValid()) {
-            EXPECT_TRUE(near(host.centreColour(), t.centre, 30)) << rgb(host.centreColour()).toStdString();
+            EXPECT_TRUE(near(host.centreColour(), t.centre, 30)) << host.centreColour().name().toStdString();
         }
         ASSERT_TRUE(host.run("await:Finished"));
         EXPECT_EQ(p->currentTime(), uint64_t(p->duration()));
@@ -166,6 +160,7 @@ TEST(E2EFidelity, SoundTracksAndCoversAsTheirFilesMeanThem)
             right += std::fabs(hz - t.hz) < 0.05 * t.hz;
         }
         EXPECT_GE(heard, 20) << "about 2.5 s of the 4 s were played";
-        EXPECT_GE(right, heard * 9 / 10) << "the tone of the track that should play";
+        // All but the windows cut by the start, the seek or the end.
+        EXPECT_GE(right, heard - 4) << "the tone of the track that should play";
     }
 }

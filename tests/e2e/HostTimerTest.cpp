@@ -1,8 +1,6 @@
-// Hosts poll: a progress bar's timer fires while the user presses buttons. A
-// host timer firing every millisecond issues random commands, deletes
-// included, between the test's own commands. Each library call is fenced by
-// a flag: a timer that finds it set ran inside a library call, which only an
-// event loop run by the library on the host's thread can cause.
+// A host timer firing every millisecond issues random commands, deletes
+// included, between the test's own. Each library call is fenced: a timer that
+// fires inside one means the library ran the host's event loop.
 #include "e2e/E2EHost.h"
 
 #include <QTest>

@@ -1,7 +1,9 @@
-// What the host hears: seconds.mp4 plays tone 400 + 200 * second Hz, so the
-// null sink's recording tells where playback was and in which order.
-#include "common/SoundRecorder.h"
+// What the host sees and hears: seconds.mp4 shows one colour and plays tone
+// 400 + 200 * second Hz per second, so the screen and the null sink's
+// recording tell where playback was and in which order.
 #include "e2e/E2EHost.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -11,8 +13,7 @@
 namespace {
 
 constexpr double kWindow = 0.05;
-constexpr int kSilence = -1;
-constexpr int kUnknown = -2;
+constexpr int kSilence = -1, kUnknown = -2;
 
 int toneOf(double hz)
 {
@@ -21,17 +22,16 @@ int toneOf(double hz)
                    : k > -0.2 && k < 7.2 && std::fabs(k - std::lround(k)) <= 0.2 ? int(std::lround(k)) : kUnknown;
 }
 
-// Windows [first, end) of one tone (or silence).
+// Runs [first, end) of windows of one tone (or silence), at least 3 long
+// (silence: 8, so a short underrun on a busy machine is not taken for a
+// pause); what lies between two runs of the same tone joins them.
 struct ToneRun {
     int tone;
     size_t first, end;
-    double start() const { return first * kWindow; } // seconds into the recording
-    double seconds() const { return (end - first) * kWindow; }
+    double start() const { return double(first) * kWindow; }
+    double seconds() const { return double(end - first) * kWindow; }
 };
 
-// Runs of equal windows at least 3 long (silence: 8, so a short underrun on a
-// busy machine is not taken for a pause); what lies between two runs of the
-// same tone (a transition) joins them.
 std::vector<ToneRun> runsOf(const std::vector<double> &freqs)
 {
     std::vector<ToneRun> runs;
@@ -51,20 +51,34 @@ std::vector<ToneRun> runsOf(const std::vector<double> &freqs)
 
 } // namespace
 
-TEST(E2ESound, TonesPlayInOrderPauseSilencesSeekJumpsVolumeScales)
+TEST(E2EPlayback, PictureAndSoundFollowPlayPauseSeekStopVolumeAndReload)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
     SoundRecorder recorder;
     ASSERT_TRUE(recorder.start()) << recorder.error();
+    const auto colourIs = [](QColor c, int second) { return near(c, kSecondColour[second]); };
 
-    E2EHost host; // a new player starts silent
-    // After a leading silence (the first tone is seen from its start) seconds 0
-    // to 3 at full volume; paused at 3.6 s, sought to 6 s and played: the next
-    // tone is 6, not 3. Then second 1 again at a quarter of the volume.
-    ASSERT_TRUE(host.run("volume:100 open:seconds.mp4 wait:500 play until:3600 pause wait:1500 seek:6000 "
-                         "await:Paused play until:6700 pause wait:1500 volume:25 seek:1000 wait:500 play "
-                         "until:1800 pause wait:1000"));
+    // Loaded and started before the widget is shown (a new player starts silent).
+    E2EHost host("CreateSw", /*show=*/false);
+    ASSERT_TRUE(host.run("volume:100 open:seconds.mp4 wait:500 play wait:200"));
+    host.showWindow();
+    EXPECT_EQ(host.followSeconds(2), 2);
+    // Paused at 3.6 s the picture of second 3 stays; a seek while paused shows
+    // its target second; played on, the next tone is 6, not 3. Then second 1
+    // again at a quarter of the volume, and stop keeps its picture.
+    ASSERT_TRUE(host.run("until:3600 pause wait:300"));
+    const QColor paused = host.centreColour();
+    EXPECT_TRUE(colourIs(paused, 3)) << paused.name().toStdString();
+    ASSERT_TRUE(host.run("wait:1200 seek:6000 await:Paused"));
+    EXPECT_TRUE(near(host.centreColour(), paused)) << "the paused picture stayed until the seek";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return colourIs(host.centreColour(), 6); }, 5000));
+    ASSERT_TRUE(host.run("play until:6700 pause wait:1500 volume:25 seek:1000 wait:500 play until:1800 pause "
+                         "wait:1000 stop wait:300"));
     recorder.stop();
+    EXPECT_TRUE(colourIs(host.centreColour(), 1)) << host.centreColour().name().toStdString();
+    // A new load takes the previous picture away.
+    ASSERT_TRUE(host.run("open:seconds.mp4 wait:300"));
+    EXPECT_FALSE(colourIs(host.centreColour(), 1)) << "the previous picture is gone";
 
     const std::vector<ToneRun> runs = runsOf(recorder.frequencyOverTime(kWindow, 0.005));
     std::ostringstream seen;
@@ -73,19 +87,15 @@ TEST(E2ESound, TonesPlayInOrderPauseSilencesSeekJumpsVolumeScales)
         tones.push_back(r.tone);
         seen << r.tone << "x" << r.seconds() << "@" << r.start() << " ";
     }
-    // The first tone may be cut by the recording's start.
     ASSERT_EQ(tones, (std::vector<int>{kSilence, 0, 1, 2, 3, kSilence, 6, kSilence, 1, kSilence})) << seen.str();
-
-    // The pauses were long and silent. Tone 3 was heard for about 0.6 s and
+    // The pauses were long and silent; tone 3 was heard for about 0.6 s and
     // tone 6 for about 0.7 s: the flushed output did not play the rest of second 3.
     EXPECT_TRUE(runs[5].seconds() >= 1.0 && runs[7].seconds() >= 1.0) << seen.str();
     EXPECT_TRUE(runs[4].seconds() < 1.0 && runs[6].seconds() < 1.0) << seen.str();
-
     // A quarter of the volume: about a quarter of the level of the same tone.
-    const ToneRun &loud = runs[2], &quiet = runs[8];
-    const double loudRms = recorder.rms(loud.start() + 0.1, loud.start() + loud.seconds() - 0.1);
-    const double quietRms = recorder.rms(quiet.start() + 0.1, quiet.start() + quiet.seconds() - 0.1);
-    ASSERT_GT(loudRms, 0.05) << seen.str();
-    EXPECT_GT(quietRms / loudRms, 0.12);
-    EXPECT_LT(quietRms / loudRms, 0.45);
+    const double loud = recorder.rms(runs[2].start() + 0.1, runs[2].start() + runs[2].seconds() - 0.1);
+    const double quiet = recorder.rms(runs[8].start() + 0.1, runs[8].start() + runs[8].seconds() - 0.1);
+    ASSERT_GT(loud, 0.05) << seen.str();
+    EXPECT_GT(quiet / loud, 0.12);
+    EXPECT_LT(quiet / loud, 0.45);
 }

@@ -1,8 +1,6 @@
-// With no logging rules a host's stderr stays empty while files load, good or
-// damaged, and play: the library's debug lines and FFmpeg's own messages go to
-// logging categories that are off by default, and a rule brings them back.
-// Each run is a child process with a clean logging environment: this
-// executable again, running only the child test.
+// Without logging rules a host's stderr stays empty while good and damaged
+// files load and play; a rule brings the library's and FFmpeg's lines back.
+// Each run is this executable again as a child with a clean environment.
 #include "e2e/E2EHost.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,6 @@
-// Random host operations against the plug-in loaded with dlopen: loads of good,
-// bad and missing files, commands, seeks (also around the end), volume, render
-// modes, any of them from inside callbacks, and deleting the player. After every
-// step the state must agree with itself: a playing player's clock advances, any
-// other stands. PLA_SOAK_SEED repeats a run (the seed is printed at the start),
+// Random host operations, also from inside callbacks, deletes included; after
+// each the state agrees with itself: a playing player's clock advances, any
+// other stands. PLA_SOAK_SEED repeats a run (printed at the start),
 // PLA_SOAK_OPS bounds the operations, PLA_SOAK_SECONDS the time.
 #include "e2e/E2EHost.h"
 
@@ -31,13 +29,11 @@ TEST(Soak, RandomHostOperationsKeepThePlayerConsistent)
     const char *files[] = {"h264_aac.mp4",   "seconds.mp4",   "one_frame.mp4",  "vp9_opus.webm",
                            "video_only.mp4", "truncated.mp4", "audio_only.m4a", "no_such_file.mp4"};
 
-    // One player at a time in a shown window, made again after every delete.
     std::unique_ptr<E2EHost> host;
     int generation = 0, armedCode = -1;
     std::function<void()> armed; // runs inside the next event with armedCode (-1: any)
     auto player = [&] { return host ? host->player() : nullptr; };
 
-    // Operations, each as often as its weight.
     std::vector<std::function<void(IMediaPlayer2 *)>> ops;
     auto add = [&](int weight, std::function<void(IMediaPlayer2 *)> op) { ops.insert(ops.end(), weight, op); };
     add(14, [&](IMediaPlayer2 *p) { p->load(QString::fromStdString(mediaPath(files[pick(std::size(files))]))); });

@@ -1,7 +1,6 @@
-// The VR mode as a host meets it: the built plug-in shows a 360-degree clip
-// through the simulated headset, from a directory laid out as a user's install
-// with the runtime library beside it and no LD_LIBRARY_PATH, so every frame
-// here also proves that it finds the runtime there.
+// The VR mode as a host meets it, through the simulated headset, the plug-in
+// laid out as a user's install with the runtime beside it and no
+// LD_LIBRARY_PATH: every frame proves that it finds the runtime there.
 #include "e2e/E2EHost.h"
 
 #include "SimVRControl.h"

@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -68,9 +70,9 @@ protected:
         }
     }
 
-    void start(const char *name)
+    void start(const std::string &path)
     {
-        file = std::make_unique<MovieFile>(mediaPath(name), false);
+        file = std::make_unique<MovieFile>(path, false);
         ASSERT_TRUE(file->isOpen());
         clock.reset(static_cast<uint64_t>(file->durationMs()));
         decoder = std::make_unique<MovieDecoder>(file.get(), &audioFreePool, &audioReadyQueue, EngineFormat,
@@ -127,7 +129,7 @@ protected:
 TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
 {
     constexpr int64_t lead = MovieDecoder::pictureLeadMs;
-    start("video_only.mp4");
+    start(mediaPath("video_only.mp4"));
     decoder->setRendering(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 0; }, 10000));
     for (int k = 1; k <= 30; ++k) {
@@ -150,15 +152,17 @@ TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
 
 TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
 {
-    start("video_only.mp4");
+    start(mediaPath("video_only.mp4"));
     const std::vector<int64_t> video = seekAndLook(2510).first;
     ASSERT_EQ(video.size(), 15u);
     EXPECT_EQ(std::vector<int64_t>(video.begin(), video.begin() + 2), (std::vector<int64_t>{2500, 2533}));
+    const std::vector<int64_t> exact = seekAndLook(2500).first; // a picture stamped at the target is at it
+    EXPECT_EQ(std::vector<int64_t>(exact.begin(), exact.begin() + 2), (std::vector<int64_t>{2466, 2500}));
 
     // With sound the walk ends on whichever stream reaches the target first;
     // both queues still start with what is in force at the target.
     TearDown();
-    start("h264_aac.mp4");
+    start(mediaPath("h264_aac.mp4"));
     const auto [pictures, sound] = seekAndLook(2510);
     ASSERT_FALSE(pictures.empty() || sound.empty());
     EXPECT_EQ(std::min(pictures.size(), sound.size()), 15u);
@@ -169,7 +173,7 @@ TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
 
 TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
 {
-    start("video_only.mp4");
+    start(mediaPath("video_only.mp4"));
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<int> blocked{0}, first{0}, second{0};
@@ -192,7 +196,7 @@ TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
 // nothing, until the next seek wakes it.
 TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
 {
-    start("h264_aac.mp4");
+    start(mediaPath("h264_aac.mp4"));
     const auto [pictures, sound] = seekAndLook(60000);
     ASSERT_FALSE(pictures.empty() || sound.empty());
     EXPECT_GT(pictures.back(), 3500);
@@ -212,6 +216,34 @@ TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
     EXPECT_FALSE(decoder->playedOut(4100));
     ASSERT_FALSE(restarted.empty());
     EXPECT_EQ(restarted[0], 0);
+}
+
+// A server that sends the first tenth of a file to one client and then
+// nothing more stalls the demux thread's read, not the caller; deleting the
+// decoder ends that read at once instead of after the network timeout.
+TEST_F(MovieDecoderTest, DeletingItEndsAStalledNetworkRead)
+{
+    int port;
+    const int listener = loopbackSocket(port);
+    listen(listener, 1);
+    std::ifstream in(mediaPath("h264_aac.mp4"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int client = -1;
+    std::thread server([&] {
+        client = accept(listener, nullptr, nullptr);
+        (void)!write(client, bytes.data(), bytes.size() / 10);
+    });
+    start("tcp://127.0.0.1:" + std::to_string(port));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Some pictures came, and too few for the thread to stop reading: it waits in a read.
+    EXPECT_GT(videoReadyQueue.size(), 0u);
+    EXPECT_LT(videoReadyQueue.size(), 15u);
+    const auto before = std::chrono::steady_clock::now();
+    TearDown();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    server.join();
+    ::close(client);
+    ::close(listener);
 }
 
 } // namespace

@@ -1,23 +1,14 @@
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
-#include "frames/AbstractVideoFrame.h"
-#include "player/FrameSlot.h"
-#include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
-#include "player/PlaybackClock.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
-#include <iterator>
-#include <thread>
 
 namespace {
 
@@ -27,51 +18,6 @@ double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// A TCP socket on 127.0.0.1 with a port the system picked; listening when asked.
-int localSocket(int &port, bool listening)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr *>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    port = ntohs(address.sin_port);
-    if (listening)
-        listen(fd, 1);
-    return fd;
-}
-
-// Serves the first `fraction` of a file to one client, then keeps the
-// connection open without sending more until destroyed: a stalled server.
-class StallingServer {
-public:
-    StallingServer(const std::string &file, double fraction) : listener(localSocket(portNumber, true))
-    {
-        std::ifstream in(file, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const size_t length = static_cast<size_t>(static_cast<double>(bytes.size()) * fraction);
-        thread = std::thread([this, bytes, length] {
-            client = accept(listener, nullptr, nullptr);
-            (void)!write(client, bytes.data(), length);
-        });
-    }
-    ~StallingServer()
-    {
-        thread.join();
-        ::close(client);
-        ::close(listener);
-    }
-    int port() const { return portNumber; }
-
-private:
-    int portNumber = 0;
-    int listener;
-    int client = -1;
-    std::thread thread;
-};
 
 // Every way an open can end: which streams are chosen (the default-flagged
 // sound track, never a cover picture when there is real video, the cover as
@@ -91,7 +37,7 @@ TEST(MovieFile, OpensTheRightStreamsOrFailsInTime)
     std::ofstream(garbage, std::ios::binary) << std::ifstream(mediaPath("garbage.bin"), std::ios::binary).rdbuf();
     std::ofstream(subtitles) << "1\n00:00:00,000 --> 00:00:02,000\nno picture, no sound\n";
     int port;
-    ::close(localSocket(port, false)); // a port nobody listens on
+    ::close(loopbackSocket(port)); // a port nobody listens on
     const std::string listenUrl = "tcp://127.0.0.1:" + std::to_string(port) + "?listen=1";
 
     constexpr int Fails = -2;
@@ -155,68 +101,6 @@ TEST(MovieFile, OpensTheRightStreamsOrFailsInTime)
     EXPECT_TRUE(MovieFile::acceptPictureSize(16384, 4096));
     EXPECT_FALSE(MovieFile::acceptPictureSize(16384, 4097)); // one frame over 256 MiB
     EXPECT_EQ(log.count("Picture size 16384x4097 needs 268500992 bytes per frame"), 1);
-}
-
-class BlankFrame : public AbstractVideoFrame {
-public:
-    using AbstractVideoFrame::AbstractVideoFrame;
-    void updateTexture(FrameTexture &) override {}
-    void fill(const AVFrame *, AVPixelFormat, int64_t timestampMs) override { beginPicture(timestampMs); }
-};
-
-// A server that stops sending mid-file stalls the demux thread's read, not
-// the caller; deleting the decoder then ends that read at once instead of
-// after the network timeout.
-TEST(MovieFile, DeletingTheDecoderEndsAStalledNetworkRead)
-{
-    const StallingServer server(mediaPath("h264_aac.mp4"), 0.1);
-    MovieFile file("tcp://127.0.0.1:" + std::to_string(server.port()), false);
-    ASSERT_TRUE(file.isOpen());
-    FreePool<AbstractVideoFrame> videoPool;
-    ReadyQueue<AbstractVideoFrame> videoQueue;
-    FreePool<AudioBuffer> audioPool;
-    ReadyQueue<AudioBuffer> audioQueue;
-    videoPool.setCapacity(40);
-    videoQueue.setCapacity(40);
-    audioPool.setCapacity(120);
-    audioQueue.setCapacity(120);
-    for (int i = 0; i < 40; ++i) {
-        AbstractVideoFrame *frame = new BlankFrame(320, 240);
-        videoPool.giveBack(frame);
-    }
-    for (int i = 0; i < 120; ++i) {
-        AudioBuffer *buffer = new AudioBuffer;
-        audioPool.giveBack(buffer);
-    }
-    FrameSlot slot;
-    PlaybackClock clock(static_cast<uint64_t>(file.durationMs()));
-    auto decoder = std::make_unique<MovieDecoder>(&file, &audioPool, &audioQueue, EngineFormat, &videoPool,
-                                                  &videoQueue, &slot, &clock);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    // Some pictures came, and too few for the thread to stop reading: it waits in a read.
-    EXPECT_GT(videoQueue.size(), 0u);
-    EXPECT_LT(videoQueue.size(), 15u);
-    const Clock::time_point start = Clock::now();
-    decoder.reset();
-    EXPECT_LT(secondsSince(start), 1.0);
-}
-
-// Damaged files FFmpeg still accepts (garbage.bin is taken by the "bintext"
-// demuxer for its extension): reading them to the end neither crashes nor hangs.
-TEST(MovieFile, DamagedInputThatOpensReadsToItsEnd)
-{
-    for (const char *name : {"truncated.mp4", "garbage.bin"}) {
-        MovieFile file(mediaPath(name), false);
-        AVPacket *packet = av_packet_alloc();
-        AVFrame *frame = av_frame_alloc();
-        for (int n = 0; file.isOpen() && n < 500 && av_read_frame(file.formatContext, packet) >= 0; ++n) {
-            if (packet->stream_index == file.videoStreamIndex && avcodec_send_packet(file.videoCodecContext, packet) == 0)
-                avcodec_receive_frame(file.videoCodecContext, frame);
-            av_packet_unref(packet);
-        }
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-    }
 }
 
 } // namespace

@@ -89,10 +89,6 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
     }
 }
 
-} // namespace
-
-namespace {
-
 // Records what a filled picture says about itself.
 class FactsFrame : public AbstractVideoFrame {
 public:
@@ -106,8 +102,6 @@ public:
     }
     bool interlaced = false;
 };
-
-} // namespace
 
 // The file gives its turn and HDR metadata once; every picture, to the last,
 // carries them. Interlaced pictures come out deinterlaced, none lost to the
@@ -148,3 +142,5 @@ TEST(PacketDecoders, EveryPictureCarriesTheStreamsFactsAndComesOutDeinterlaced)
         EXPECT_EQ(wrong, 0);
     }
 }
+
+} // namespace

@@ -1,8 +1,27 @@
-// Shared by the player and CUDA tests: the engine's sound format, and the
-// capture of the diagnostic log.
+// Shared by the player and CUDA tests: the engine's sound format, the
+// capture of the diagnostic log, and a socket for network sources.
 #pragma once
 
 #include "common/LogCapture.h"
 #include "player/AudioOutputFormat.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 constexpr AudioOutputFormat EngineFormat{3, 3, 44100, 4};
+
+// A TCP socket bound to 127.0.0.1 on a port the system picked.
+inline int loopbackSocket(int &port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr *>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -34,6 +36,7 @@ TEST(Queues, RingOrderHoldFlushAndGiveBack)
     for (int i : {3, 4, 5}) // wraps to the start of the storage
         EXPECT_TRUE(queue.push(&items[i]));
     EXPECT_FALSE(queue.push(first));
+    queue.setCapacity(5); // a wrapped ring keeps its order when resized
     queue.setOnHold(true);
     EXPECT_EQ(queue.take(), nullptr);
     EXPECT_EQ(queue.pop(), &items[2]) << "the engine's own pops ignore the hold";
@@ -50,6 +53,24 @@ TEST(Queues, RingOrderHoldFlushAndGiveBack)
     queue.setCapacity(1); // the engine resizes only empty containers, between files
     EXPECT_TRUE(queue.push(&items[2]) && !queue.push(&items[3]));
     queue.pop();
+}
+
+// A consumer that found the queue free and waits for its lock while the queue
+// is put on hold takes nothing once it has the lock.
+TEST(Queues, HoldSetWhileAConsumerWaitsForTheLockStopsIt)
+{
+    Counted item, *p = &item, *taken = &item;
+    ReadyQueue<Counted> queue;
+    queue.setCapacity(1);
+    queue.push(p);
+    std::unique_lock<std::recursive_mutex> guard(queue.mutex());
+    std::thread consumer([&] { taken = queue.take(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the consumer waits for the lock
+    queue.setOnHold(true);
+    guard.unlock();
+    consumer.join();
+    EXPECT_EQ(taken, nullptr);
+    EXPECT_EQ(queue.pop(), &item);
 }
 
 // Owned objects circulating between a producer and a consumer thread, as

@@ -1,13 +1,12 @@
 // The engine and the facade below the plug-in boundary, where the host cannot
-// look: its opt-in debug lines, the end-of-media handling arriving after a
-// host command, and the time-event limiter under concurrent callers.
+// look: the end-of-media handling arriving after a host command, and the
+// time-event limiter under concurrent callers.
 #include "common/TestSupport.h"
 #include "plugin/InternalPlayerInspector.h"
 #include "plugin/PlayerLibAV.h"
 #include "render/GLWidget.h"
 
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -44,25 +43,15 @@ protected:
 
 } // namespace
 
-TEST_F(EngineTest, BeforeALoadCommandsAreRefusedSilentlyAndDebugLinesAreOptIn)
+// Converted pictures waiting to be shown take at most 80 MiB: 22 frames of
+// 1280x720 RGBA, the most (40) of 320x240.
+TEST_F(EngineTest, PictureFramesAreBoundedByMemory)
 {
-    MessageCapture messages;
-    engine->play();
-    engine->pause();
-    engine->stop();
-    engine->setCurrentTime(1000);
-    engine->reserved15();
-    engine->reserved16();
-    EXPECT_TRUE(listener.states.empty());
-    EXPECT_EQ(listener.times.load(), 0);
-    EXPECT_FALSE(engine->isPlaying());
-    // The engine's debug lines stay quiet unless a logging rule asks for them.
-    EXPECT_FALSE(messages.contains("setCurrentTime DROPPED 1000"));
-    // The same rule as QT_LOGGING_RULES, which Qt reads only at start-up.
-    QLoggingCategory::setFilterRules(QStringLiteral("playerlibav.engine.debug=true"));
-    engine->setCurrentTime(1000);
-    QLoggingCategory::setFilterRules(QString());
-    EXPECT_TRUE(messages.contains("setCurrentTime DROPPED 1000"));
+    for (const auto &[file, frames] : {std::pair{"fid_untagged_720p.mp4", 22u}, std::pair{"h264_aac.mp4", 40u}}) {
+        engine->loadVideo(mediaPath(file));
+        ASSERT_EQ(listener.states.back(), Loaded);
+        EXPECT_EQ(InternalPlayerInspector::pictureFrames(*engine), frames) << file;
+    }
 }
 
 TEST_F(EngineTest, AnEndHandlingThatArrivesAfterACommandChangesNothing)
