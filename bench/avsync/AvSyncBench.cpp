@@ -1,6 +1,6 @@
 // Sound against picture, measured as a viewer meets them: the null sink's
 // monitor recorded and the picture's centre sampled on the screen, on one
-// clock (tests/common/AvSyncProbe). Plays the flash-and-beep clips with the
+// clock (tests/common/SoundRecorder and a sampler of the screen). Plays the flash-and-beep clips with the
 // plug-in (loaded with dlopen, as a host does) and then with mpv (when it is
 // installed), and prints sound minus picture per phase: the start, after a
 // pause, after a seek, and a clip whose sound starts 1.5 s late.
@@ -8,12 +8,15 @@
 // offsets of its first and last 30 s.
 // Usage: avsync-bench MEDIA_DIR [--drift MINUTES] [--no-mpv]
 #include "IMediaPlayer2.h"
-#include "common/AvSyncProbe.h"
+#include "common/SoundRecorder.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QLocalSocket>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -24,10 +27,52 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Samples a point of the screen every ~2 ms on the GUI thread while the event
+// loop runs, and notes when it turns white.
+class FlashSampler {
+public:
+    explicit FlashSampler(std::function<QPoint()> where) : where(std::move(where))
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const QPoint p = this->where();
+            const int64_t at = steadyUs();
+            const bool nowWhite = QGuiApplication::primaryScreen()->grabWindow(0, p.x(), p.y(), 1, 1).toImage()
+                                      .pixelColor(0, 0)
+                                      .lightness() > 160;
+            if (nowWhite && !white)
+                onsets.push_back(at);
+            white = nowWhite;
+        });
+        timer.start(2);
+    }
+    std::vector<int64_t> onsetsUs() const { return onsets; }
+
+private:
+    std::function<QPoint()> where;
+    QTimer timer;
+    bool white = false;
+    std::vector<int64_t> onsets;
+};
+
+// Sound minus picture, in ms, for each flash that has a beep within ±400 ms.
+std::vector<double> syncOffsetsMs(const std::vector<int64_t> &beepsUs, const std::vector<int64_t> &flashesUs)
+{
+    std::vector<double> result;
+    for (int64_t flash : flashesUs) {
+        const auto beep = std::find_if(beepsUs.begin(), beepsUs.end(),
+                                       [&](int64_t b) { return std::llabs(b - flash) <= 400000; });
+        if (beep != beepsUs.end())
+            result.push_back(double(*beep - flash) / 1000.0);
+    }
+    return result;
+}
 
 void runFor(int ms)
 {
@@ -56,7 +101,7 @@ struct Phase {
     int64_t fromUs, toUs;
 };
 
-void report(const char *who, const TimedRecording &sound, const FlashSampler &picture, const std::vector<Phase> &phases)
+void report(const char *who, const SoundRecorder &sound, const FlashSampler &picture, const std::vector<Phase> &phases)
 {
     const std::vector<int64_t> beeps = sound.onsetsUs(0.25, 300);
     for (const Phase &phase : phases) {
@@ -118,12 +163,13 @@ void measurePlugin(const std::string &media, int driftMinutes)
         std::printf("PlayerLibAV: no player from %s\n", PLA_PLUGIN_PATH);
         return;
     }
-    TimedRecording sound;
+    SoundRecorder sound;
     if (!sound.start()) {
         std::printf("recording failed: %s\n", sound.error().c_str());
         return;
     }
-    FlashSampler picture(&plugin.window);
+    QWidget *window = &plugin.window;
+    FlashSampler picture([window] { return window->mapToGlobal(QPoint(window->width() / 2, window->height() / 2)); });
     std::vector<Phase> phases;
     if (driftMinutes > 0) {
         plugin.open(media + "/av_flash_long.mp4");
@@ -170,10 +216,10 @@ void measureMpv(const std::string &media)
         std::printf("mpv          not installed\n");
         return;
     }
-    TimedRecording sound;
+    SoundRecorder sound;
     if (!sound.start())
         return;
-    FlashSampler picture(QPoint(160, 120));
+    FlashSampler picture([] { return QPoint(160, 120); });
     const QString socketPath = QStringLiteral("/tmp/avsync-mpv-%1").arg(QCoreApplication::applicationPid());
     std::vector<Phase> phases;
     for (const char *clip : {"av_flash.mp4", "av_flash_late.mp4"}) {
