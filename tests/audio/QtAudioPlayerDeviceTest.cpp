@@ -1,7 +1,7 @@
 // How QtAudioPlayerDevice lines the queued sound up with its timeline: at
-// 1000 samples a second one 8-byte frame is one ms, and every frame of a
-// buffer carries the buffer's number, so what is served reads as a string of
-// ms: a digit per ms of that buffer, '.' per ms of silence.
+// 1000 samples a second one 8-byte frame is one ms, and every queued ms
+// carries a letter of its own (A, B, C... across buffers), so what is served
+// reads as a string of ms: a letter per ms of sound, '.' per ms of silence.
 #include "audio/QtAudioPlayerDevice.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ struct Timeline {
     ReadyQueue<AudioBuffer> ready; // before the device, which gives its buffer back
     FreePool<AudioBuffer> pool;
     TestDevice device{&ready, &pool, 8, 1000};
-    int tag = 0;
+    char next = 'A'; // the letter of the next ms queued
 
     Timeline()
     {
@@ -34,9 +34,9 @@ struct Timeline {
         buffer->capacity = buffer->size = uint32_t(ms * 8);
         buffer->data = new uint8_t[buffer->size];
         for (uint32_t i = 0; i < buffer->size; ++i)
-            buffer->data[i] = uint8_t('1' + tag);
+            buffer->data[i] = uint8_t(next + i / 8);
+        next = char(next + ms);
         buffer->ptsMs = ptsMs;
-        ++tag;
         ready.push(buffer);
     }
     // What a read of ms frames serves; "" for a read that serves nothing.
@@ -65,13 +65,13 @@ TEST(QtAudioPlayerDevice, PlacesEachBufferOnTheTimelineByItsStamp)
     };
     const std::string gap40(40, '.');
     const std::vector<Case> cases = {
-        {"contiguous, across reads and buffers", 0, "q0:3 q3:3 r4 r4", "1112|22"},
-        {"stamps within the tolerance play as they are", 100, "q100:3 q125:3 r6", "111222"},
-        {"late sound starts at its time", 1000, "q1004:3 r8", "....111"},
-        {"a gap in the track is kept as silence", 0, "q0:2 q40:2 r44", "11" + std::string(38, '.') + "22"},
-        {"sound before the start (a seek's target) is cut", 500, "q497:5 q502:2 r6", "1122"},
-        {"a buffer wholly before the start goes unheard", 500, "q400:5 q500:2 r4", "22"},
-        {"sound late after a dry queue skips what is past", 0, "q0:2 r2 r40 q10:50 r4", "11|" + gap40 + "|2222"},
+        {"contiguous, across reads and buffers", 0, "q0:3 q3:3 r4 r4", "ABCD|EF"},
+        {"stamps within the tolerance play as they are", 100, "q100:3 q125:3 r6", "ABCDEF"},
+        {"late sound starts at its time", 1000, "q1004:3 r8", "....ABC"},
+        {"a gap in the track is kept as silence", 0, "q0:2 q40:2 r44", "AB" + std::string(38, '.') + "CD"},
+        {"sound before the start (a seek's target) is cut", 500, "q497:5 q502:2 r6", "DEFG"},
+        {"a buffer wholly before the start goes unheard", 500, "q400:5 q500:2 r4", "FG"},
+        {"sound late after a dry queue skips what is past", 0, "q0:2 r2 r40 q10:50 r4", "AB|" + gap40 + "|cdef"},
     };
     for (const Case &c : cases) {
         Timeline t;
@@ -109,10 +109,10 @@ TEST(QtAudioPlayerDevice, StartWaitsForSoundThenKeepsRunningAndClearGivesBack)
     // Clear gives the buffer in play back; a new timeline places the next.
     t.queue(10, 4);
     t.queue(14, 4);
-    EXPECT_EQ(t.read(2), "11");
+    EXPECT_EQ(t.read(2), "AB");
     t.device.clear();
     EXPECT_EQ(t.pool.size(), 1u);
     t.device.beginAt(14);
-    EXPECT_EQ(t.read(6), "2222");
+    EXPECT_EQ(t.read(6), "EFGH");
     EXPECT_EQ(t.pool.size(), 2u);
 }
