@@ -104,9 +104,7 @@ void QtAudioPlayer::feed()
     const QAudio::State state = output->state();
     if (!sink || (state != QAudio::ActiveState && state != QAudio::IdleState))
         return;
-    // Whatever room the server has, to the byte: a stream that waits for a
-    // full buffer before it plays gets it even when the room is smaller
-    // than one of Qt's periods.
+    // Whatever room the server has, to the byte.
     const int free = output->bytesFree();
     const int room = free - free % frameBytes;
     if (room > 0) {

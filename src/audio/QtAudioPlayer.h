@@ -1,8 +1,8 @@
 // The engine's sound output on Qt Multimedia: a QAudioOutput in push mode fed
 // from a QtAudioPlayerDevice every few ms, both living on a thread of their
-// own ("audio"). Feeding by hand, not by Qt's pulls, writes whatever room the
-// sound server has: Qt pulls whole periods only, and a server that waits for
-// a full buffer before it starts would wait for ever for the last part of one.
+// own ("audio"). Feeding by hand, not by Qt's pulls, writes exactly the room
+// the sound server has, on the same timer that reports what is heard, so what
+// was served is known to the byte when the report is made.
 //
 // Threads: the player is made, called and deleted on the engine's owner
 // thread, and every call returns at once: it posts its work to the audio
