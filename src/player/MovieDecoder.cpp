@@ -228,11 +228,10 @@ bool MovieDecoder::canRead() const
 }
 
 // Moves the newest due picture into the slot. Due pictures queued before it
-// are dropped unseen, and so is one that is later than a frame period (the
-// decoder fell behind the clock), unless the screen has not changed for
-// longest a while: a player that cannot keep up still shows some pictures.
-// Far behind, the decoder skips the pictures nothing refers to until it has
-// caught up.
+// are dropped unseen, and so is one later than its frame period and
+// LateMarginMs (the decoder fell behind the clock), unless the screen has not
+// changed for LongestUnchangedMs: a player that cannot keep up still shows
+// some pictures. Far behind, the decoder skips pictures until it has caught up.
 void MovieDecoder::pushForRendering()
 {
     std::lock_guard<std::mutex> guard(renderMutex);
