@@ -26,6 +26,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <chrono>
 #include <pthread.h>
 
 namespace {
@@ -38,18 +39,20 @@ constexpr uint64_t AudioStallMs = 2000;
 // How long the audio device gets, once the queue is empty, to play what it
 // has taken (its own buffer), before playback is paused at the end.
 constexpr uint64_t OutputDrainMs = 500;
-// A picture later than its frame period and this is dropped, unless the
-// screen has not changed for LongestUnchangedMs.
+// While the clock runs, a picture later than its frame period and this is
+// dropped.
 constexpr int64_t LateMarginMs = 20;
-constexpr uint64_t LongestUnchangedMs = 500;
-// Further behind than these, the decoder skips pictures nothing refers to,
-// then all but the key frames.
-constexpr int64_t SkipBehindMs = 1000;
-constexpr int64_t SkipToKeysBehindMs = 3000;
 
 int64_t framePeriodOf(AVRational rate)
 {
     return rate.num > 0 && rate.den > 0 ? std::max<int64_t>(1, int64_t(1000) * rate.den / rate.num) : 40;
+}
+
+AVDiscard discardOf(DecodePace::Level level)
+{
+    return level == DecodePace::KeysOnly ? AVDISCARD_NONKEY
+           : level == DecodePace::NonRef ? AVDISCARD_NONREF
+                                         : AVDISCARD_DEFAULT;
 }
 
 } // namespace
@@ -228,16 +231,18 @@ bool MovieDecoder::canRead() const
 }
 
 // Moves the newest due picture into the slot. Due pictures queued before it
-// are dropped unseen, and so is one later than its frame period and
-// LateMarginMs (the decoder fell behind the clock), unless the screen has not
-// changed for LongestUnchangedMs: a player that cannot keep up still shows
-// some pictures. Far behind, the decoder skips pictures until it has caught up.
+// are dropped unseen, and while the clock runs so is one later than its frame
+// period and LateMarginMs: a shown picture is never later than that. A
+// standing clock (a seek while paused) shows the picture however late. What
+// keeps the picture moving when decoding is slower than real time is the
+// pace: the decoder skips pictures until those it decodes come on time.
 void MovieDecoder::pushForRendering()
 {
     std::lock_guard<std::mutex> guard(renderMutex);
     if (!rendering || videoReadyQueue->onHold())
         return;
     const int64_t now = static_cast<int64_t>(clock->currentPosition());
+    const bool running = clock->isRunning();
     AbstractVideoFrame *frame = nullptr;
     for (const AbstractVideoFrame *front = videoReadyQueue->front(); front && front->getTimestamp() <= now + pictureLeadMs;
          front = videoReadyQueue->front()) {
@@ -250,33 +255,19 @@ void MovieDecoder::pushForRendering()
             dropPicture(frame, now);
         frame = taken;
     }
-    if (!frame)
-        return;
 
-    const int64_t lateMs = now - frame->getTimestamp();
-    const bool longUnchanged = msTicks() - lastShownTicks >= LongestUnchangedMs;
-    if (lateMs > framePeriodMs + LateMarginMs && !longUnchanged && clock->isRunning()) {
+    if (frame && running && now - frame->getTimestamp() > framePeriodMs + LateMarginMs) {
+        pace.pictureLate(now - frame->getTimestamp(), msTicks());
         dropPicture(frame, now);
-        frame = nullptr;
     }
-    // The further behind, the fewer pictures are decoded: those nothing
-    // refers to go first, then all but the key frames; all again once the
-    // decoder is within a frame period.
-    AVCodecContext *video = movieFile->videoCodecContext;
-    const AVDiscard skip = lateMs > SkipToKeysBehindMs ? AVDISCARD_NONKEY
-                           : lateMs > SkipBehindMs     ? AVDISCARD_NONREF
-                           : lateMs <= framePeriodMs   ? AVDISCARD_DEFAULT
-                                                       : video->skip_frame;
-    if (skip != video->skip_frame && (skip > video->skip_frame || skip == AVDISCARD_DEFAULT)) {
-        qCDebug(lcDemux, "Decoder %lld ms behind: skipping %s", static_cast<long long>(lateMs),
-                skip == AVDISCARD_NONKEY ? "all but key frames"
-                : skip == AVDISCARD_NONREF ? "pictures nothing refers to"
-                                           : "nothing");
-        video->skip_frame = skip;
+    if (hasVideo && pace.update(running, msTicks())) {
+        qCDebug(lcDemux, "Decoding load %.2f: skipping %s", pace.load(),
+                pace.level() == DecodePace::KeysOnly ? "all but key frames"
+                : pace.level() == DecodePace::NonRef ? "pictures nothing refers to"
+                                                     : "nothing");
     }
     if (!frame)
         return;
-    lastShownTicks = msTicks();
     AbstractVideoFrame *old = frameSlot->exchange(frame);
     if (old && !videoFreePool->giveBack(old)) {
         // Frames hold plain memory: one the pool refuses is freed here.
@@ -322,8 +313,11 @@ void MovieDecoder::carryOutSeek()
     int rc = av_seek_frame(input, -1, movieFile->startUs + static_cast<int64_t>(targetUs), AVSEEK_FLAG_BACKWARD);
     if (rc < 0 && targetUs == 0)
         rc = av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE);
-    if (hasVideo)
+    // A flushed decoder refers to no earlier picture: any level may follow.
+    if (hasVideo) {
         avcodec_flush_buffers(movieFile->videoCodecContext);
+        movieFile->videoCodecContext->skip_frame = AVDISCARD_DEFAULT;
+    }
     // Pictures without time stamps continue from the target after a seek
     // that moved the demuxer, and from where they were after one that failed.
     videoDecoder.restart(rc >= 0 ? static_cast<int64_t>(targetUs) : videoDecoder.lastPictureEndMs() * 1000);
@@ -333,12 +327,14 @@ void MovieDecoder::carryOutSeek()
     }
 
     // Deleting the player stops the walk within a packet; the completion
-    // still runs, so whoever waits for it is not left waiting.
+    // still runs, so whoever waits for it is not left waiting. While paused
+    // the walk decodes every picture, so the one shown is the target's; while
+    // playing it skips as the pace does, and gets there sooner.
+    exactWalk = !clock->isRunning();
     decodeToTarget(targetUs);
+    exactWalk = false;
     if (!stopRequested && !seekRequested)
         cacheFrames();
-    if (hasVideo)
-        movieFile->videoCodecContext->skip_frame = AVDISCARD_DEFAULT;
 
     if (done)
         done();
@@ -414,12 +410,33 @@ bool MovieDecoder::readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer)
         inputEnded = true;
         return false;
     }
-    if (packet->stream_index == movieFile->videoStreamIndex)
+    const auto start = std::chrono::steady_clock::now();
+    const auto busyMs = [&start] {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    if (packet->stream_index == movieFile->videoStreamIndex) {
+        const bool atPace = applySkip(packet->flags & AV_PKT_FLAG_KEY);
         frame = videoDecoder.decode(packet.get());
-    else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex)
+        if (atPace)
+            pace.addWork(busyMs(), framePeriodMs);
+    } else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex) {
         buffer = audioDecoder->decode(packet.get());
+        pace.addWork(busyMs(), 0);
+    }
     av_packet_unref(packet.get());
     return true;
+}
+
+// Skipping more takes effect at once. Skipping less after key frames only
+// waits for the next key frame: the pictures before it refer to ones that
+// were never decoded.
+bool MovieDecoder::applySkip(bool keyPacket)
+{
+    AVCodecContext *video = movieFile->videoCodecContext;
+    const AVDiscard wanted = discardOf(exactWalk ? DecodePace::All : pace.level());
+    if (wanted > video->skip_frame || video->skip_frame != AVDISCARD_NONKEY || keyPacket)
+        video->skip_frame = wanted;
+    return !exactWalk && video->skip_frame == wanted;
 }
 
 void MovieDecoder::holdVideo(AbstractVideoFrame *frame)

@@ -8,6 +8,7 @@
 #include "player/AudioBuffer.h"
 #include "player/AudioOutputFormat.h"
 #include "player/AudioPacketDecoder.h"
+#include "player/DecodePace.h"
 #include "player/FFmpegPtr.h"
 #include "player/FreePool.h"
 #include "player/ReadyQueue.h"
@@ -75,6 +76,9 @@ private:
     // sound or nothing) comes back in frame and buffer. False at the end of
     // the input.
     bool readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer);
+    // Sets the decoder's skipping to what the pace (or a seek's walk) asks,
+    // before a video packet; true when it is decoded at the pace's level.
+    bool applySkip(bool keyPacket);
     void reachEnd();
     void holdVideo(AbstractVideoFrame *frame);
     void holdAudio(AudioBuffer *buffer);
@@ -103,7 +107,6 @@ private:
     std::mutex renderMutex;
     bool rendering = false;       // guarded by renderMutex
     FpsCounter renderCounter;     // ticked under renderMutex, rate read without a lock
-    uint64_t lastShownTicks = 0;  // guarded by renderMutex: when a picture last went on screen (msTicks)
     std::atomic<uint64_t> droppedPictures{0};
 
     // The end of the media: set by the demux thread once the input has ended
@@ -125,6 +128,8 @@ private:
 
     // Demux thread only.
     AVPacketPtr packet;
+    DecodePace pace;
+    bool exactWalk = false; // a seek's walk decodes every picture, whatever the pace
     AbstractVideoFrame *heldVideo = nullptr;
     AudioBuffer *heldAudio = nullptr;
     std::atomic<bool> atEnd{false};

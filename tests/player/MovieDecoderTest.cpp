@@ -3,6 +3,7 @@
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
 #include "player/AudioBuffer.h"
+#include "player/DecodePace.h"
 #include "player/FrameSlot.h"
 #include "player/FreePool.h"
 #include "player/MovieDecoder.h"
@@ -148,6 +149,95 @@ TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
     clock.setPosition(5000);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(shown(), 1200);
+}
+
+// A standing clock shows the picture it stands at, however late. Once it
+// runs, a picture later than its frame period + 20 ms is dropped even after
+// the screen has stood still for a while: the first one shown after a jump
+// ahead is one the decoder reached on time.
+TEST_F(MovieDecoderTest, WhileTheClockRunsNoLatePictureIsShown)
+{
+    start(mediaPath("video_only.mp4"));
+    decoder->setRendering(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 0; }, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    clock.setPosition(2000);
+    clock.start();
+    int64_t first = 0, lateness = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        first = shown();
+        lateness = int64_t(clock.currentPosition()) - first;
+        return first != 0;
+    }, 10000));
+    // One period + 20 ms, and the time this loop takes to look.
+    EXPECT_LE(lateness, 1000 / 30 + 20 + 60) << "picture " << first;
+    EXPECT_GT(decoder->droppedPictureCount(), 0u);
+}
+
+// The pace's decisions, one step each: `level` reached through loads of 1.5,
+// then a measured `load` (negative: none), a picture `late` ms late, and
+// update() `at` ms after the last change of level.
+TEST(DecodePaceTest, StepsUpWhenBehindAndDownOneLevelOnceOnTimeForAWhile)
+{
+    using L = DecodePace::Level;
+    struct Row {
+        const char *what;
+        L level;
+        double load;
+        int64_t late;
+        uint64_t at;
+        bool running;
+        L expected;
+    };
+    const Row rows[] = {
+        {"slower than half real time: key frames at once", L::All, 3.0, 0, 0, true, L::KeysOnly},
+        {"slower than real time: one level", L::All, 1.5, 0, 0, true, L::NonRef},
+        {"still slower: the next level", L::NonRef, 1.5, 0, 0, true, L::KeysOnly},
+        {"a standing clock changes nothing", L::All, 3.0, 0, 0, false, L::All},
+        {"late but fast enough: it catches up alone", L::All, 0.2, 500, 0, true, L::All},
+        {"more than 1 s late", L::All, -1, 1500, 0, true, L::NonRef},
+        {"more than 3 s late", L::All, -1, 3500, 0, true, L::KeysOnly},
+        {"on time for 3 s with room: one level down", L::KeysOnly, 0.3, 0, 3000, true, L::NonRef},
+        {"not yet 3 s", L::KeysOnly, 0.3, 0, 2900, true, L::KeysOnly},
+        {"no room for twice the work", L::KeysOnly, 0.7, 0, 60000, true, L::KeysOnly},
+        {"nothing measured at this level yet", L::NonRef, -1, 0, 60000, true, L::NonRef},
+        {"from NonRef", L::NonRef, 0.3, 0, 3000, true, L::All},
+    };
+    for (const Row &row : rows) {
+        DecodePace pace;
+        for (int l = L::All; l < row.level; ++l) {
+            pace.addWork(750, 500);
+            pace.update(true, 0);
+        }
+        ASSERT_EQ(pace.level(), row.level) << row.what;
+        if (row.load >= 0)
+            pace.addWork(row.load * 500, 500);
+        if (row.late > 0)
+            pace.pictureLate(row.late, row.at);
+        pace.update(row.running, row.at);
+        EXPECT_EQ(pace.level(), row.expected) << row.what;
+    }
+
+    // A late picture restarts the wait; each step up that undoes a step down
+    // doubles it, up to 24 s.
+    DecodePace pace;
+    pace.addWork(1500, 500);
+    pace.update(true, 0);
+    pace.addWork(100, 500);
+    pace.pictureLate(100, 1000);
+    pace.update(true, 3000);
+    EXPECT_EQ(pace.level(), L::KeysOnly);
+    uint64_t now = 4000;
+    for (uint64_t wait : {6000, 12000, 24000, 24000}) {
+        pace.update(true, now);
+        ASSERT_EQ(pace.level(), L::NonRef);
+        pace.addWork(1500, 500);
+        pace.update(true, now);
+        ASSERT_EQ(pace.level(), L::KeysOnly);
+        EXPECT_EQ(pace.stepDownWaitMs(), wait);
+        pace.addWork(100, 500);
+        now += wait;
+    }
 }
 
 TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
