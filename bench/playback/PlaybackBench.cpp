@@ -4,7 +4,10 @@
 // QTimer watches it through load and playback) and how late each frame reached
 // the frame slot against the playback clock. Then lets mpv play the same file
 // for the same time and reports its CPU cost and peak RSS, and the ratios.
-// Usage: playback-bench FILE [SECONDS] [--no-mpv]
+// With --sound-gaps it also records the null sink's monitor during playback
+// and reports the longest silence from the first sound heard to the end.
+// Usage: playback-bench FILE [SECONDS] [--no-mpv] [--sound-gaps]
+#include "common/SoundRecorder.h"
 #include "plugin/InternalPlayerInspector.h"
 #include "render/GLWidget.h"
 
@@ -117,6 +120,21 @@ int64_t percentile(const std::vector<int64_t> &sorted, double p)
     return sorted[i];
 }
 
+// The longest run of 10 ms windows below threshold from the first window
+// above it within [fromUs, toUs) to toUs (or the end of the recording, if
+// sooner); -1 when nothing was heard.
+double longestSoundGapMs(const SoundRecorder &recorder, int64_t fromUs, int64_t toUs, double threshold)
+{
+    const std::vector<double> level = recorder.levels();
+    const int64_t start = recorder.startUs();
+    for (size_t w = 0; w < level.size(); ++w) {
+        const int64_t at = start + int64_t(w) * 10000;
+        if (at >= fromUs && at < toUs && level[w] >= threshold)
+            return recorder.longestGapMs(at, toUs, threshold);
+    }
+    return -1;
+}
+
 } // namespace
 
 extern "C" AbstractVideoFrame *__real__ZN9FrameSlot8exchangeEP18AbstractVideoFrame(FrameSlot *, AbstractVideoFrame *);
@@ -137,12 +155,20 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE [SECONDS] [--no-mpv]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FILE [SECONDS] [--no-mpv] [--sound-gaps]\n", argv[0]);
         return 2;
     }
     const QString file = QString::fromLocal8Bit(argv[1]);
-    const int seconds = argc > 2 ? std::max(1, atoi(argv[2])) : 20;
-    const bool withMpv = !(argc > 3 && std::strcmp(argv[3], "--no-mpv") == 0);
+    int seconds = 20;
+    bool withMpv = true, soundGaps = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-mpv") == 0)
+            withMpv = false;
+        else if (std::strcmp(argv[i], "--sound-gaps") == 0)
+            soundGaps = true;
+        else
+            seconds = std::max(1, atoi(argv[i]));
+    }
 
     GLWidget view;
     view.resize(1280, 720);
@@ -158,6 +184,8 @@ int main(int argc, char **argv)
     qint64 loadStartNs = 0, playStartNs = 0;
     uint64_t paintRate = 0, dropped = 0;
     int64_t pixels = 0;
+    SoundRecorder recorder;
+    double soundGapMs = -1;
     {
         InternalPlayer engine(&listener, &view, &view, false, false);
         engine.setVolume(100);
@@ -174,10 +202,15 @@ int main(int argc, char **argv)
         gClock = &InternalPlayerInspector::clock(engine);
         runFor(500); // let the decoder fill its queues, as a host would before play
 
+        if (soundGaps && !recorder.start())
+            std::fprintf(stderr, "sound not recorded: %s\n", recorder.error().c_str());
         const double cpu0 = cpuSeconds(RUSAGE_SELF);
         playStartNs = stalls.nowNs();
+        const int64_t playStartUs = steadyUs();
         engine.play();
         runFor(seconds * 1000);
+        if (soundGaps && recorder.startUs() != INT64_MAX)
+            soundGapMs = longestSoundGapMs(recorder, playStartUs, steadyUs(), 0.02);
         played = engine.currentTime() / 1000.0;
         paintRate = view.renderRate();
         dropped = InternalPlayerInspector::droppedPictures(engine);
@@ -185,6 +218,7 @@ int main(int argc, char **argv)
         engine.pause();
         gClock = nullptr;
     }
+    recorder.stop(); // before mpv: its CPU is counted from the children waited for
     const double stallMs = stalls.longestMs();
     const double rssMb = peakRssMb(RUSAGE_SELF);
 
@@ -214,6 +248,8 @@ int main(int argc, char **argv)
                 "dropped for lateness: %llu\n",
                 (long long)percentile(late, 0.5), (long long)percentile(late, 0.99),
                 (long long)(late.empty() ? 0 : late.back()), framePeriodMs, overOnePeriod, (unsigned long long)dropped);
+    if (soundGaps)
+        std::printf("sound: longest gap %.0f ms after the first sound heard\n", soundGapMs);
 
     // Limits: load 150 ms up to 1080p and 300 ms for larger pictures, 50 ms of
     // GUI stall, and at 8K 1.5 GB of peak RSS.
