@@ -1,7 +1,8 @@
 // av_flash.mp4 flashes white and beeps at every whole second: the beep heard
 // minus the flash seen stays within ±60 ms (people notice from 45 ms early and
 // 125 ms late) at the start, after a pause, a seek, late sound and a gap in
-// the sound track; a GUI thread blocked for 300 ms does not break the sound.
+// the sound track; a GUI thread blocked for 300 ms does not break the sound;
+// pause, stop and volume 0 silence it within 100 ms.
 #include "common/SoundRecorder.h"
 #include "e2e/E2EHost.h"
 
@@ -67,6 +68,28 @@ void expectInSync(const SoundRecorder &sound, const FlashSampler &picture, int64
     EXPECT_EQ(inSync, paired) << phase << ": sound minus picture (ms): " << listed.str();
 }
 
+// Ms from atUs until the sound falls silent for good (200 ms at least).
+double msToSilence(const SoundRecorder &sound, int64_t atUs)
+{
+    const std::vector<double> level = sound.levels();
+    const int64_t first = sound.startUs();
+    size_t w = size_t(std::max<int64_t>(0, atUs - first) / 10000), quiet = 0;
+    for (; w < level.size() && quiet < 20; ++w)
+        quiet = level[w] < kToneLevel ? quiet + 1 : 0;
+    return quiet < 20 ? 1e9 : double(first + int64_t(w - quiet) * 10000 - atUs) / 1000.0;
+}
+
+// The sound after the host's command is silent within 100 ms (+50 for a busy machine).
+void expectSilencedBy(SoundRecorder &sound, E2EHost &host, const char *command)
+{
+    const int64_t at = steadyUs();
+    ASSERT_TRUE(host.run(command));
+    QTest::qWait(400);
+    const double ms = msToSilence(sound, at);
+    std::printf("%s: silent after %.0f ms\n", command, ms);
+    EXPECT_LE(ms, 150) << command;
+}
+
 } // namespace
 
 TEST(E2EAvSync, StartPauseSeekLateSoundAndABusyGuiThread)
@@ -84,25 +107,29 @@ TEST(E2EAvSync, StartPauseSeekLateSoundAndABusyGuiThread)
     const int64_t blockedFrom = steadyUs();
     while (steadyUs() - blockedFrom < 300000) {
     }
-    ASSERT_TRUE(host.run("until:2500 pause"));
+    ASSERT_TRUE(host.run("until:2500"));
     const int64_t paused = steadyUs();
+    expectSilencedBy(sound, host, "pause");
     expectInSync(sound, picture, started, paused, "start");
 
-    ASSERT_TRUE(host.run("wait:700 play until:4500"));
+    ASSERT_TRUE(host.run("wait:300 play until:4500"));
     const int64_t sought = steadyUs();
     expectInSync(sound, picture, paused, sought, "after pause");
 
-    ASSERT_TRUE(host.run("seek:5400 await:Playing until:7500 stop"));
+    ASSERT_TRUE(host.run("seek:5400 await:Playing until:7500"));
     const int64_t late = steadyUs();
     expectInSync(sound, picture, sought, late, "after a seek");
+    expectSilencedBy(sound, host, "stop");
     // The tone under the beeps runs on while the GUI thread is blocked.
     EXPECT_LE(sound.longestGapMs(blockedFrom - 200000, blockedFrom + 500000, kToneLevel), 20)
         << "the sound broke while the GUI thread was busy";
 
     // Sound 1.5 s after the picture: its first beep comes with the flash at 2 s.
-    ASSERT_TRUE(host.run("open:av_flash_late.mp4 play until:4500 stop"));
+    ASSERT_TRUE(host.run("open:av_flash_late.mp4 play until:4500"));
     const int64_t gap = steadyUs();
     expectInSync(sound, picture, late, gap, "late sound");
+    expectSilencedBy(sound, host, "volume:0");
+    ASSERT_TRUE(host.run("stop volume:100"));
 
     // A 0.5 s hole in the sound track at 2 s: what follows keeps its time.
     ASSERT_TRUE(host.run("open:av_flash_gap.mkv play until:2300"));
