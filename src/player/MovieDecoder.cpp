@@ -33,6 +33,13 @@ namespace {
 
 constexpr uint32_t QueueThreshold = 15;
 constexpr uint64_t PassMs = 5;
+// Sound is read this many buffers ahead (about 1.5 s of AAC) even while the
+// pictures queued fill their pool, so that decoding a large picture never
+// leaves the output without sound. The video packets read on the way wait,
+// up to these limits, for a free picture.
+constexpr uint32_t SoundAheadBuffers = 64;
+constexpr size_t MaxSetAsidePackets = 512;
+constexpr int64_t MaxSetAsideBytes = 96 << 20;
 // How long the audio queue may stand still at the end before the sound in it
 // counts as handed out anyway (an audio device that takes nothing).
 constexpr uint64_t AudioStallMs = 2000;
@@ -134,11 +141,13 @@ void MovieDecoder::run()
 
         AbstractVideoFrame *frame;
         AudioBuffer *buffer;
-        if (!inputEnded && canRead()) {
+        if ((!inputEnded || !setAside.empty()) && canRead()) {
             if (readPacket(frame, buffer)) {
                 holdVideo(frame);
                 holdAudio(buffer);
             }
+        } else if (!inputEnded && wantsSound()) {
+            holdAudio(readSoundAhead());
         } else if (inputEnded && !endOfMedia && canRead()) {
             drainStep();
         }
@@ -149,7 +158,8 @@ void MovieDecoder::run()
             heldVideo = nullptr;
         if (heldAudio && audioReadyQueue->push(heldAudio))
             heldAudio = nullptr;
-        if (inputEnded && !endOfMedia && !heldVideo && !heldAudio && (!hasVideo || videoDecoder.drained()) &&
+        if (inputEnded && !endOfMedia && setAside.empty() && !heldVideo && !heldAudio &&
+            (!hasVideo || videoDecoder.drained()) &&
             (!audioDecoder || audioDecoder->drained()))
             reachEnd();
 
@@ -230,6 +240,38 @@ bool MovieDecoder::canRead() const
     return std::min(videoCount, audioReadyQueue->size()) < threshold;
 }
 
+bool MovieDecoder::wantsSound() const
+{
+    return audioDecoder && hasVideo && !heldAudio && audioReadyQueue->size() < SoundAheadBuffers &&
+           !audioFreePool->isEmpty() && setAside.size() < MaxSetAsidePackets && setAsideBytes < MaxSetAsideBytes;
+}
+
+// Reads on to the next buffer of sound, setting the video packets on the way
+// aside for readPacket; stops at the set-aside limits or the end of input.
+AudioBuffer *MovieDecoder::readSoundAhead()
+{
+    while (wantsSound() && !stopRequested && !seekRequested) {
+        if (av_read_frame(movieFile->formatContext, packet.get()) < 0) {
+            inputEnded = true;
+            return nullptr;
+        }
+        if (packet->stream_index == movieFile->videoStreamIndex) {
+            AVPacketPtr later(av_packet_alloc());
+            av_packet_move_ref(later.get(), packet.get());
+            setAsideBytes += later->size;
+            setAside.push_back(std::move(later));
+            continue;
+        }
+        AudioBuffer *buffer = nullptr;
+        if (packet->stream_index == movieFile->audioStreamIndex)
+            buffer = decodePacket(packet.get(), nullptr);
+        av_packet_unref(packet.get());
+        if (buffer)
+            return buffer;
+    }
+    return nullptr;
+}
+
 // Moves the newest due picture into the slot. Due pictures queued before it
 // are dropped unseen, and while the clock runs so is one later than its frame
 // period and LateMarginMs: a shown picture is never later than that. A
@@ -260,8 +302,9 @@ void MovieDecoder::pushForRendering()
         pace.pictureLate(now - frame->getTimestamp(), msTicks());
         dropPicture(frame, now);
     }
+    const double load = pace.load();
     if (hasVideo && pace.update(running, msTicks())) {
-        qCDebug(lcDemux, "Decoding load %.2f: skipping %s", pace.load(),
+        qCDebug(lcDemux, "Decoding load %.2f: skipping %s", load,
                 pace.level() == DecodePace::KeysOnly ? "all but key frames"
                 : pace.level() == DecodePace::NonRef ? "pictures nothing refers to"
                                                      : "nothing");
@@ -301,6 +344,8 @@ void MovieDecoder::carryOutSeek()
         flushReady(*audioReadyQueue, *audioFreePool);
     flushReady(*videoReadyQueue, *videoFreePool);
     returnHeld();
+    setAside.clear();
+    setAsideBytes = 0;
 
     inputEnded = false;
     endOfMedia = false;
@@ -401,30 +446,67 @@ void MovieDecoder::cacheFrames()
                                  << ", audio count: " << (audioDecoder ? audioReadyQueue->size() : 0u);
 }
 
+// The oldest video packet set aside, or else the next packet of the file.
 bool MovieDecoder::readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer)
 {
     frame = nullptr;
     buffer = nullptr;
+    if (!setAside.empty()) {
+        const AVPacketPtr later = std::move(setAside.front());
+        setAside.pop_front();
+        setAsideBytes -= later->size;
+        buffer = decodePacket(later.get(), &frame);
+        return true;
+    }
     // Any read error counts as the end of input.
     if (av_read_frame(movieFile->formatContext, packet.get()) < 0) {
         inputEnded = true;
         return false;
     }
+    buffer = decodePacket(packet.get(), &frame);
+    av_packet_unref(packet.get());
+    return true;
+}
+
+// Decodes a packet of either stream, timing the work for the pace; a picture
+// goes to *frame (a video packet with frame null is not expected), sound is
+// returned.
+AudioBuffer *MovieDecoder::decodePacket(AVPacket *input, AbstractVideoFrame **frame)
+{
     const auto start = std::chrono::steady_clock::now();
     const auto busyMs = [&start] {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     };
-    if (packet->stream_index == movieFile->videoStreamIndex) {
-        const bool atPace = applySkip(packet->flags & AV_PKT_FLAG_KEY);
-        frame = videoDecoder.decode(packet.get());
+    if (frame && input->stream_index == movieFile->videoStreamIndex) {
+        const bool key = input->flags & AV_PKT_FLAG_KEY;
+        const bool atPace = applySkip(key);
+        *frame = videoDecoder.decode(input);
+        if (key && !*frame && movieFile->videoCodecContext->skip_frame == AVDISCARD_NONKEY)
+            *frame = drainKeyPicture();
         if (atPace)
             pace.addWork(busyMs(), framePeriodMs);
-    } else if (audioDecoder && packet->stream_index == movieFile->audioStreamIndex) {
-        buffer = audioDecoder->decode(packet.get());
+    } else if (audioDecoder && input->stream_index == movieFile->audioStreamIndex) {
+        AudioBuffer *buffer = audioDecoder->decode(input);
         pace.addWork(busyMs(), 0);
+        return buffer;
     }
-    av_packet_unref(packet.get());
-    return true;
+    return nullptr;
+}
+
+// A threaded decoder gives a picture out only when later ones go in, and
+// skipped packets do not count: with key frames alone each would come out a
+// whole group of pictures late. Key frames need no earlier picture, so the
+// decoder is drained for this one and flushed for the next.
+AbstractVideoFrame *MovieDecoder::drainKeyPicture()
+{
+    AbstractVideoFrame *newest = nullptr;
+    while (AbstractVideoFrame *picture = videoDecoder.drain()) {
+        giveBack(newest);
+        newest = picture;
+    }
+    avcodec_flush_buffers(movieFile->videoCodecContext);
+    videoDecoder.restart(videoDecoder.lastPictureEndMs() * 1000);
+    return newest;
 }
 
 // Skipping more takes effect at once. Skipping less after key frames only

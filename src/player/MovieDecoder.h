@@ -18,6 +18,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -76,6 +77,12 @@ private:
     // sound or nothing) comes back in frame and buffer. False at the end of
     // the input.
     bool readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer);
+    AudioBuffer *decodePacket(AVPacket *input, AbstractVideoFrame **frame);
+    AbstractVideoFrame *drainKeyPicture();
+    // True while the sound queue is short of SoundAheadBuffers and more may
+    // be set aside; readSoundAhead reads on to the next buffer of sound.
+    bool wantsSound() const;
+    AudioBuffer *readSoundAhead();
     // Sets the decoder's skipping to what the pace (or a seek's walk) asks,
     // before a video packet; true when it is decoded at the pace's level.
     bool applySkip(bool keyPacket);
@@ -128,6 +135,8 @@ private:
 
     // Demux thread only.
     AVPacketPtr packet;
+    std::deque<AVPacketPtr> setAside; // video packets read past for the sound, oldest first
+    int64_t setAsideBytes = 0;
     DecodePace pace;
     bool exactWalk = false; // a seek's walk decodes every picture, whatever the pace
     AbstractVideoFrame *heldVideo = nullptr;

@@ -151,6 +151,23 @@ TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
     EXPECT_EQ(shown(), 1200);
 }
 
+// Pictures queued to the threshold do not stop the sound: it is read about
+// 1.5 s ahead, the video packets on the way set aside and decoded, in order,
+// once pictures are taken.
+TEST_F(MovieDecoderTest, SoundReadsAheadOfAFullPictureQueue)
+{
+    start(mediaPath("h264_aac.mp4"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audioReadyQueue.size() >= 60; }, 10000))
+        << audioReadyQueue.size() << " buffers of sound";
+    EXPECT_LE(videoReadyQueue.size(), 15u);
+    decoder->setRendering(true);
+    clock.setPosition(1500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 1500; }, 10000)) << "slot has " << shown();
+    const std::vector<int64_t> stamps = queuedTimestamps(videoReadyQueue);
+    for (size_t i = 0; i < stamps.size(); ++i)
+        EXPECT_EQ(stamps[i], 1500 + int64_t(i + 1) * 1000 / 30) << "picture " << i;
+}
+
 // A standing clock shows the picture it stands at, however late. Once it
 // runs, a picture later than its frame period + 20 ms is dropped even after
 // the screen has stood still for a while: the first one shown after a jump
