@@ -298,7 +298,8 @@ void MovieDecoder::pushForRendering()
         frame = taken;
     }
 
-    if (frame && running && now - frame->getTimestamp() > framePeriodMs + LateMarginMs) {
+    // A cover picture stands for the whole track: it is never late.
+    if (frame && running && !movieFile->coverArt && now - frame->getTimestamp() > framePeriodMs + LateMarginMs) {
         pace.pictureLate(now - frame->getTimestamp(), msTicks());
         dropPicture(frame, now);
     }
