@@ -21,7 +21,6 @@ public:
     ~E2EHost();
 
     IMediaPlayer2 *player() const { return p; }
-    QWidget *window() const { return win.get(); }
     void showWindow();
     void destroyPlayer(); // deletes the player while the window stays
 
@@ -44,9 +43,8 @@ public:
     // While playing, samples the picture's centre mid-second: it must show the
     // clock's second's kSecondColour (on a busy machine the previous second's,
     // nothing else). Returns how many seconds matched once `seconds` have,
-    // EventFinished came or timeoutMs passed. firstPictureUs: when (steadyUs)
-    // the first picture that is not black was seen.
-    int followSeconds(int seconds, int timeoutMs = 12000, int64_t *firstPictureUs = nullptr);
+    // EventFinished came or timeoutMs passed.
+    int followSeconds(int seconds, int timeoutMs = 12000);
 
 private:
     void *library = nullptr;

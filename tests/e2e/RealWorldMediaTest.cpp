@@ -1,6 +1,7 @@
 // Files as people have them. Each rw_* clip shows the first colours of
 // seconds.mp4 for a second each with a tone per second, so the screen and the
-// recorded sound tell where playback is.
+// recorded sound tell where playback is. When the sound starts against the
+// picture is e2e_avsync's, the shape of the anamorphic picture render_widget's.
 #include "e2e/E2EHost.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +33,7 @@ TEST(E2ERealWorld, EachClipPlaysWholeInTimeToTheLastPicture)
         ASSERT_TRUE(host.run("volume:100 open:" + std::string(clip.file)));
         EXPECT_NEAR(p->duration(), clip.durationMs, clip.durationMs ? 100 : 0);
         host.run("play");
-        int64_t firstPictureUs = -1;
-        const int matched = host.followSeconds(clip.seconds, 30000, &firstPictureUs);
+        const int matched = host.followSeconds(clip.seconds, 30000);
         ASSERT_TRUE(host.run("await:Finished"));
         EXPECT_TRUE(near(host.centreColour(), kSecondColour[clip.seconds - 1]))
             << "at the end the screen shows " << host.centreColour().name().toStdString();
@@ -50,15 +50,8 @@ TEST(E2ERealWorld, EachClipPlaysWholeInTimeToTheLastPicture)
             quiet = level[w] < 0.02 ? quiet + 1 : 0;
             heard += level[w] >= 0.02;
         }
-        if (!clip.sound) {
-            EXPECT_EQ(first, level.size()) << "sound from a file without any";
-            continue;
-        }
-        ASSERT_LT(first, level.size()) << "no sound";
-        // How much came out, not counting a dropout of the output on a busy machine.
-        EXPECT_NEAR(double(heard) / 100, clip.seconds, 0.05 * clip.seconds);
-        ASSERT_GE(firstPictureUs, 0);
-        const double soundAfterPicture = double(recorder.startUs() + int64_t(first) * 10000 - firstPictureUs) / 1e6;
-        EXPECT_NEAR(soundAfterPicture, 0, 0.7);
+        // How much came out (none from a file without sound), not counting a
+        // dropout of the output on a busy machine.
+        EXPECT_NEAR(double(heard) / 100, clip.sound ? clip.seconds : 0, 0.05 * clip.seconds);
     }
 }
