@@ -24,8 +24,8 @@ soname=$(objdump -p "$prefix/lib/libPlayerLibAV.so" | awk '/SONAME/ {print $2}')
 installed=$(readlink -f "$prefix/lib/$soname")
 
 # Runs one build of the example: it must load the installed library by itself
-# (no LD_LIBRARY_PATH), report the version the package reports, play the clip to
-# its end and refuse a missing file.
+# (no LD_LIBRARY_PATH), report the version the package reports and play the clip
+# to its end. (A failed load reaching a host is e2e_playback's.)
 check_binary() {
   local name=$1 binary=$2 resolved output
   resolved=$(env -u LD_LIBRARY_PATH ldd "$binary" | awk '/libPlayerLibAV/ {print $3}')
@@ -35,10 +35,6 @@ check_binary() {
   echo "$output" | sed "s/^/  $name: /"
   grep -qx "PlayerLibAV $version" <<<"$output" || fail "$name: the header's version is not $version"
   grep -q '^finished at ' <<<"$output" || fail "$name: did not play to the end"
-  local status=0
-  env -u LD_LIBRARY_PATH timeout 60 "$binary" "$work/missing.mp4" >/dev/null 2>"$work/$name.missing.err" || status=$?
-  [ "$status" -eq 1 ] && grep -q "cannot open $work/missing.mp4" "$work/$name.missing.err" ||
-    fail "$name: a missing file gave status $status: $(cat "$work/$name.missing.err")"
 }
 
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
