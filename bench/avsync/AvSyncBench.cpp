@@ -177,6 +177,9 @@ void measurePlugin(const std::string &media, int driftMinutes)
         const int64_t t0 = steadyUs();
         plugin.playUntil(30000);
         phases.push_back({"first 30 s", t0, steadyUs()});
+        // Reported now and again at the end: what the recording shows of a
+        // phase must not change with what it records later.
+        report("PlayerLibAV", sound, picture, phases);
         for (uint64_t at = 30000; plugin.player->currentTime() + 30000 < lengthMs && at < lengthMs; at += 60000)
             runFor(60000);
         const int64_t t1 = steadyUs();

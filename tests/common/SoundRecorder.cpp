@@ -60,6 +60,7 @@ void SoundRecorder::readLoop(int fd)
         }
         carry.erase(carry.begin(), carry.begin() + long(frames * 8));
         firstUs = std::min(firstUs, arrived - int64_t(samples.size()) * 1000000 / kRate);
+        arrivals.emplace_back(samples.size(), arrived);
     }
     close(fd);
 }
@@ -130,6 +131,21 @@ std::vector<double> SoundRecorder::frequencyOverTime(double window, double thres
     return result;
 }
 
+// Each read that arrived within 2 s after sample i bounds when it was played:
+// no later than the arrival less the samples recorded after it. Only nearby
+// reads count, so a burst from the sound server (the null sink rendering
+// ahead after a stall) moves the times around it, not those of the whole
+// recording.
+int64_t SoundRecorder::playedAtUs(size_t i) const
+{
+    auto read = std::upper_bound(arrivals.begin(), arrivals.end(), i,
+                                 [](size_t sample, const std::pair<size_t, int64_t> &a) { return sample < a.first; });
+    int64_t best = INT64_MAX;
+    for (; read != arrivals.end() && read->first - i <= 2 * size_t(kRate); ++read)
+        best = std::min(best, read->second - int64_t(read->first - i) * 1000000 / kRate);
+    return best == INT64_MAX ? firstUs + int64_t(i) * 1000000 / kRate : best;
+}
+
 std::vector<int64_t> SoundRecorder::onsetsUs(double threshold, int quietMs) const
 {
     const std::vector<double> level = levels();
@@ -145,7 +161,7 @@ std::vector<int64_t> SoundRecorder::onsetsUs(double threshold, int quietMs) cons
             size_t i = w * kWindow;
             while (i < (w + 1) * kWindow && std::fabs(samples[i]) < threshold)
                 ++i;
-            result.push_back(firstUs + int64_t(i) * 1000000 / kRate);
+            result.push_back(playedAtUs(i));
         }
         quiet = 0;
     }

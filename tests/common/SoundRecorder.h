@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 int64_t steadyUs(); // the steady clock, in µs
@@ -37,11 +38,13 @@ public:
 private:
     void readLoop(int fd);
     double rmsOf(size_t begin, size_t end) const; // lock held
+    int64_t playedAtUs(size_t sample) const;       // lock held
 
     int childPid = -1;
     std::thread reader;
     mutable std::mutex lock;
     std::vector<float> samples; // guarded by lock
     int64_t firstUs = INT64_MAX; // guarded by lock
+    std::vector<std::pair<size_t, int64_t>> arrivals; // guarded by lock: samples so far and steadyUs at each read
     std::string lastError;
 };
