@@ -1,6 +1,5 @@
-// HighResTimer: elapsed time and the length of a precise wait on a hand-driven
-// counter, and waits on the real clock that end at their deadline, with the
-// timerfd and without it.
+// HighResTimer on a hand-driven counter (exact arithmetic) and on the real
+// clock, with the timerfd and without it.
 #include "support/HighResTimerProbe.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +13,11 @@ TEST(HighResTimer, ElapsedDropsRemaindersAndPreciseWaitsEndAtTheInstant)
     HighResTimer timer;
     g_fakeNs = 5000000000LL;
     HighResTimerProbe::setCounter(timer, [](int64_t *ns) { *ns = g_fakeNs; return true; });
-    g_fakeNs += 1999999999; // just under 2 s
+    g_fakeNs += 1999999999;
     EXPECT_EQ(timer.elapsedMs(), 1999u);
-    // Three hours: the naive (now - start) * 1000000 would overflow 64 bits.
-    g_fakeNs = 5000000000LL + 3LL * 3600 * 1000000000 + 123456789;
+    g_fakeNs = 5000000000LL + 3LL * 3600 * 1000000000 + 123456789; // three hours: no 64-bit overflow
     EXPECT_EQ(timer.elapsedUs(), 3ull * 3600 * 1000000 + 123456);
-
-    // 2.999 ms into a 5 ms period the wait ends at the period's end: 2.001 ms,
-    // not the 3 whole milliseconds left, which would make each pass of a loop
-    // late by the fraction.
+    // 2.999 ms into a 5 ms period the wait is 2.001 ms, not the 3 whole ms left.
     for (bool timerfd : {true, false}) {
         if (!timerfd)
             HighResTimerProbe::dropWaitableTimer(timer);
@@ -34,17 +29,16 @@ TEST(HighResTimer, ElapsedDropsRemaindersAndPreciseWaitsEndAtTheInstant)
     }
 }
 
-// Each wait, timed by msTicks, lasts at least its time and does not end much
-// later than a plain nanosleep of the same length measured just before it: the
-// machine's own wake-up delay at that moment, which a busy machine stretches
-// for both alike. The best of three tries counts. A wait that never ends (a
-// disarmed timerfd, a far deadline read as negative) times out.
+// Each wait lasts at least its time and ends within a margin of twice the
+// wake-up delay of a plain sleep measured just before it (best of three); a
+// wait that never ends (a disarmed timerfd, a far deadline read as negative)
+// hangs the test.
 TEST(HighResTimer, WaitsEndAtTheirDeadline)
 {
     const std::pair<void (*)(HighResTimer &), uint64_t> waits[] = {
         {[](HighResTimer &t) { t.preciseSleep(2); }, 2},
         {[](HighResTimer &t) { t.sleepUntil(20); }, 20},
-        {[](HighResTimer &t) { t.preciseSleep(260); }, 260}, // long: no precision needed
+        {[](HighResTimer &t) { t.preciseSleep(260); }, 260},
         {[](HighResTimer &t) { t.coarseSleep(1005); }, 1005}, // seconds and the rest
         {[](HighResTimer &t) { t.coarseSleep(0); }, 0},
         {[](HighResTimer &t) { sleepMs(30); t.sleepUntil(25); t.sleepUntil(0); }, 30}, // passed
@@ -58,10 +52,10 @@ TEST(HighResTimer, WaitsEndAtTheirDeadline)
         return msTicks() - start;
     };
     for (bool timerfd : {true, false}) {
-        for (size_t i = 0; i < sizeof waits / sizeof waits[0]; ++i) {
+        for (size_t i = 0; i < std::size(waits); ++i) {
             SCOPED_TRACE("wait " + std::to_string(i) + (timerfd ? "" : " without the timerfd"));
             const uint64_t ms = waits[i].second;
-            int64_t excess = INT64_MAX; // the timer's delay beyond the reference's, best try
+            int64_t excess = INT64_MAX;
             for (int attempt = 0; attempt < 3 && excess > 0; ++attempt) {
                 const uint64_t reference = timed([&] { sleepMs(uint32_t(ms)); });
                 HighResTimer timer;
@@ -72,7 +66,6 @@ TEST(HighResTimer, WaitsEndAtTheirDeadline)
                     waits[i].first(timer);
                 });
                 EXPECT_GE(took, ms) << "woke early";
-                // Within 5 ms and an eighth of the wait of twice the reference's delay.
                 const int64_t allowed = 5 + int64_t(ms / 8) + 2 * int64_t(reference - ms);
                 excess = std::min(excess, int64_t(took - ms) - allowed);
             }

@@ -1,7 +1,5 @@
-// logToHost: the host's logger found in QCoreApplication user data built with
-// the host's layout, anonymising, literal text, and Qt's critical output when
-// there is no host logger, also before any application object exists.
-// HostLogBridge.h re-enables QObject's user data and must precede Qt headers.
+// logToHost: the host's logger found through application user data, or Qt's
+// critical output without one. HostLogBridge.h must precede Qt headers.
 #include "support/HostLogBridge.h"
 
 #include "common/TestSupport.h"
@@ -10,7 +8,6 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-// One process, one application object: the stages follow the host's life.
 TEST(LogToHost, FindsTheHostLoggerThroughApplicationUserData)
 {
     setLogTimeSource([] { return LocalTime{2031, 12, 31, 23, 59, 58, 7}; });
@@ -25,7 +22,6 @@ TEST(LogToHost, FindsTheHostLoggerThroughApplicationUserData)
 
     QTemporaryDir dir;
     const QString path = dir.filePath("host.log");
-    // Level 0: host lines are level A, written whatever the level.
     LogFileRecord record{nullptr, 0, false, 0, 2, path.toStdWString()};
     Logger logger{&record};
     HostAnonymiser anonymiser{QStringLiteral("/home/Alice"), QStringLiteral("C:\\Users\\Alice")};
@@ -36,12 +32,11 @@ TEST(LogToHost, FindsTheHostLoggerThroughApplicationUserData)
     QT_WARNING_POP
     logToHost(message); // user data whose logger is null
     EXPECT_FALSE(QFile::exists(path));
-    // Without a host logger, each went to Qt's critical output as it is.
     EXPECT_EQ(capture.count(message, QtCriticalMsg), 3);
     EXPECT_EQ(capture.messages().back().text, message);
 
     bridge->logger = &logger;
-    logToHost(message);
+    logToHost(message); // level 0: host lines are level A, written anyway
     // Both forms, in any letter case; Latin-1 survives, the rest becomes '?'.
     logToHost(QString::fromUtf8("open /HOME/alice/v\xc3\xad"
                                 "deo.mp4 from c:\\users\\ALICE\\x \xe2\x9c\x93"));
