@@ -1,6 +1,5 @@
-// awaitInThread: the task runs on the target thread, its effects visible when the
-// call returns, also for many short tasks from two callers at once (some done
-// before their caller starts waiting).
+// awaitInThread: the task runs on the target thread and its effects are
+// visible on return, also for short tasks from two callers at once.
 #include "audio/AwaitInThread.h"
 
 #include <QThread>

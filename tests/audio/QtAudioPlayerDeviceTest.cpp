@@ -1,7 +1,5 @@
-// How QtAudioPlayerDevice lines the queued sound up with its timeline: at
-// 1000 samples a second one 8-byte frame is one ms, and every queued ms
-// carries a letter of its own (A, B, C... across buffers), so what is served
-// reads as a string of ms: a letter per ms of sound, '.' per ms of silence.
+// QtAudioPlayerDevice's timeline: at 1000 samples a second an 8-byte frame is
+// one ms, each queued ms carries a letter of its own and silence reads as '.'.
 #include "audio/QtAudioPlayerDevice.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +25,6 @@ struct Timeline {
         ready.setCapacity(16);
         pool.setCapacity(16);
     }
-    // A buffer of ms frames stamped at ptsMs.
     void queue(int64_t ptsMs, int ms)
     {
         auto *buffer = new AudioBuffer;
@@ -39,7 +36,6 @@ struct Timeline {
         buffer->ptsMs = ptsMs;
         ready.push(buffer);
     }
-    // What a read of ms frames serves; "" for a read that serves nothing.
     std::string read(int ms)
     {
         std::string bytes(size_t(ms * 8), 'x');
@@ -55,8 +51,7 @@ struct Timeline {
 
 TEST(QtAudioPlayerDevice, PlacesEachBufferOnTheTimelineByItsStamp)
 {
-    // Steps: qSTAMP:MS queues a buffer, rMS reads; served is each read's
-    // frames, joined by '|'.
+    // qSTAMP:MS queues a buffer, rMS reads; served joins the reads by '|'.
     struct Case {
         const char *what;
         int64_t beginMs;
@@ -97,11 +92,10 @@ TEST(QtAudioPlayerDevice, StartWaitsForSoundThenKeepsRunningAndClearGivesBack)
 {
     Timeline t;
     t.device.beginAt(0);
-    // Nothing queued: the start serves nothing for a while, then silence.
     for (int i = 1; i < QtAudioPlayerDevice::startWaitReads; ++i)
         ASSERT_EQ(t.read(5), "") << "read " << i;
+    EXPECT_EQ(t.read(5), ".....") << "the start waits a while for sound, then serves silence";
     EXPECT_EQ(t.read(5), ".....");
-    EXPECT_EQ(t.read(5), ".....") << "once started, a dry queue serves silence";
     t.ready.setOnHold(true);
     EXPECT_EQ(t.read(5), "") << "a held queue serves nothing, not even silence";
     t.ready.setOnHold(false);
