@@ -1,5 +1,4 @@
-// The rings, pools and ready queues through which frames and audio buffers
-// circulate between the demux thread and the consumers.
+// The pools and ready queues frames and sound buffers circulate through.
 #include "player/FreePool.h"
 #include "player/ReadyQueue.h"
 
@@ -17,17 +16,13 @@ struct Counted {
     ~Counted() { ++deleted; }
 };
 
-// A ready queue and a pool of three, step by step: the queue refuses before
-// it has a capacity and when full, keeps its order across the wrap and may be
-// resized once empty; the hold stops take() but not the engine's pop(); a
-// flush gives everything back whatever the hold.
 TEST(Queues, RingOrderHoldFlushAndGiveBack)
 {
     Counted items[6], *first = &items[0], *second = &items[1];
     ReadyQueue<Counted> queue;
     FreePool<Counted> pool;
     pool.setCapacity(3);
-    EXPECT_FALSE(queue.push(first));
+    EXPECT_FALSE(queue.push(first)) << "no capacity yet";
     queue.setCapacity(4);
     for (int i : {0, 1, 2})
         queue.push(&items[i]);
@@ -43,11 +38,10 @@ TEST(Queues, RingOrderHoldFlushAndGiveBack)
     queue.setOnHold(false);
     EXPECT_EQ(queue.take(), &items[3]);
     queue.setOnHold(true);
-    flushReady(queue, pool);
+    flushReady(queue, pool); // whatever the hold
     EXPECT_EQ(queue.front(), nullptr);
-    // A refused give-back leaves the caller its pointer, so the caller can delete it.
     EXPECT_TRUE(pool.giveBack(first) && first == nullptr);
-    EXPECT_TRUE(!pool.giveBack(second) && second == &items[1]);
+    EXPECT_TRUE(!pool.giveBack(second) && second == &items[1]) << "a refused give-back leaves the pointer";
     for (Counted *p : {&items[4], &items[5], &items[0], static_cast<Counted *>(nullptr)})
         EXPECT_EQ(pool.pop(), p);
     queue.setCapacity(1); // the engine resizes only empty containers, between files
@@ -55,8 +49,7 @@ TEST(Queues, RingOrderHoldFlushAndGiveBack)
     queue.pop();
 }
 
-// A consumer that found the queue free and waits for its lock while the queue
-// is put on hold takes nothing once it has the lock.
+// A consumer waiting for the lock while the queue is put on hold takes nothing.
 TEST(Queues, HoldSetWhileAConsumerWaitsForTheLockStopsIt)
 {
     Counted item, *p = &item, *taken = &item;
@@ -65,7 +58,7 @@ TEST(Queues, HoldSetWhileAConsumerWaitsForTheLockStopsIt)
     queue.push(p);
     std::unique_lock<std::recursive_mutex> guard(queue.mutex());
     std::thread consumer([&] { taken = queue.take(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the consumer waits for the lock
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     queue.setOnHold(true);
     guard.unlock();
     consumer.join();
@@ -73,8 +66,7 @@ TEST(Queues, HoldSetWhileAConsumerWaitsForTheLockStopsIt)
     EXPECT_EQ(queue.pop(), &item);
 }
 
-// Owned objects circulating between a producer and a consumer thread, as
-// between the decoder and the audio device: none is lost and no container is
+// Between a producer and a consumer thread none is lost and no container is
 // ever found full; clearPool then deletes them.
 TEST(Queues, CirculationLosesNothingAndClearPoolDeletes)
 {
@@ -85,27 +77,19 @@ TEST(Queues, CirculationLosesNothingAndClearPoolDeletes)
     queue.setCapacity(kObjects);
     for (int i = 0; i < kObjects; ++i) {
         Counted *p = new Counted;
-        ASSERT_TRUE(pool.giveBack(p));
+        pool.giveBack(p);
     }
     std::atomic<int> refused{0};
-    std::thread consumer([&] {
-        for (int consumed = 0; consumed + refused < kRounds;) {
-            if (Counted *p = queue.take()) {
-                ++consumed;
-                refused += !pool.giveBack(p);
-            } else {
+    const auto move = [&](auto take, auto put) {
+        for (int moved = 0; moved + refused < kRounds;) {
+            if (Counted *p = take())
+                moved += 1, refused += !put(p);
+            else
                 std::this_thread::yield();
-            }
         }
-    });
-    for (int produced = 0; produced < kRounds;) {
-        if (Counted *p = pool.pop()) {
-            ++produced;
-            refused += !queue.push(p);
-        } else {
-            std::this_thread::yield();
-        }
-    }
+    };
+    std::thread consumer(move, [&] { return queue.take(); }, [&](Counted *p) { return pool.giveBack(p); });
+    move([&] { return pool.pop(); }, [&](Counted *p) { return queue.push(p); });
     consumer.join();
     EXPECT_EQ(refused.load(), 0);
     EXPECT_EQ(pool.size(), uint32_t(kObjects));
