@@ -12,21 +12,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Every way an open can end: which streams are chosen (the default-flagged
-// sound track, never a cover picture when there is real video, the cover as
-// the picture of a sound file, no picture at all), and the failures with the
-// line that tells them apart. Sources that could block for ever are refused at
-// once (when that breaks, the test hangs until ctest's time limit), and a
-// listening socket nobody connects to gives up after 5 s. Files are opened with
-// hardware asked for: without a CUDA device the first attempt gives up at the
-// hardware set-up and the software attempt follows.
+// Which streams an open chooses, or the line that tells why it failed, in
+// time: sources that could block for ever are refused at once, a listening
+// socket nobody connects to gives up after 5 s. Hardware is asked for, so
+// without a CUDA device the software attempt follows.
 TEST(MovieFile, OpensTheRightStreamsOrFailsInTime)
 {
     const std::string dir = std::string(PLA_BINARY_DIR) + "/movie-file-test";
@@ -74,33 +63,25 @@ TEST(MovieFile, OpensTheRightStreamsOrFailsInTime)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         LogCapture log;
-        const Clock::time_point start = Clock::now();
+        const auto start = std::chrono::steady_clock::now();
         MovieFile file(c.path, true);
-        EXPECT_LT(secondsSince(start), c.seconds);
-        if (*c.message) {
-            EXPECT_GE(log.count(c.message), 1);
-        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::duration<double>(c.seconds));
+        EXPECT_TRUE(!*c.message || log.count(c.message) > 0) << c.message;
         ASSERT_EQ(file.isOpen(), c.video != Fails);
         if (!file.isOpen())
             continue;
         EXPECT_EQ(log.count("Input #0"), 1); // the stream description, once over both attempts
         EXPECT_EQ(std::make_pair(file.videoStreamIndex, file.audioStreamIndex), std::make_pair(c.video, c.audio));
-        EXPECT_EQ(file.hasVideo, c.video >= 0);
-        EXPECT_EQ(file.videoCodecContext != nullptr, c.video >= 0);
+        EXPECT_TRUE(file.hasVideo == (c.video >= 0) && (file.videoCodecContext != nullptr) == (c.video >= 0));
+        EXPECT_TRUE(file.hasAudio == (c.audio >= 0) && (file.audioCodecContext != nullptr) == (c.audio >= 0));
         EXPECT_EQ(file.coverArt, c.cover);
-        if (c.cover) {
-            EXPECT_EQ(file.videoCodecContext->width, 64);
-        }
-        EXPECT_EQ(file.hasAudio, c.audio >= 0);
-        EXPECT_EQ(file.audioCodecContext != nullptr, c.audio >= 0);
+        EXPECT_TRUE(!c.cover || file.videoCodecContext->width == 64);
         EXPECT_GT(file.durationMs(), 1900);
         file.close(); // and again on destruction
     }
     unlink(fifo.c_str());
-    LogCapture log;
     EXPECT_TRUE(MovieFile::acceptPictureSize(16384, 4096));
     EXPECT_FALSE(MovieFile::acceptPictureSize(16384, 4097)); // one frame over 256 MiB
-    EXPECT_EQ(log.count("Picture size 16384x4097 needs 268500992 bytes per frame"), 1);
 }
 
 } // namespace

@@ -1,10 +1,9 @@
-// The packet decoders on their own: the sound's timeline and how much sound
-// comes out; the facts every picture carries, and deinterlacing.
+// The packet decoders on their own: the sound's timeline and amount, and what
+// every picture carries.
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
 #include "frames/AbstractVideoFrame.h"
 #include "player/AudioPacketDecoder.h"
-#include "player/FreePool.h"
 #include "player/MovieFile.h"
 #include "player/VideoPacketDecoder.h"
 
@@ -16,7 +15,6 @@
 
 namespace {
 
-// Calls each(packet) for every packet of the given stream.
 void forEachPacket(MovieFile &file, int stream, const std::function<void(AVPacket *)> &each)
 {
     AVPacket *packet = av_packet_alloc();
@@ -28,7 +26,17 @@ void forEachPacket(MovieFile &file, int stream, const std::function<void(AVPacke
     av_packet_free(&packet);
 }
 
-// Seconds of sound in the file and the first decoded frame's pts in ms.
+// Every output of a packet decoder over the file's stream, drained to the end.
+template <typename Decoder, typename Each>
+void decodeAll(MovieFile &file, int stream, Decoder &decoder, Each each)
+{
+    forEachPacket(file, stream, [&](AVPacket *p) { each(decoder.decode(p)); });
+    for (int i = 0; i < 100 && !decoder.drained(); ++i)
+        each(decoder.drain());
+    EXPECT_TRUE(decoder.drained());
+}
+
+// Seconds of sound in the file and the first decoded frame's pts in ms, by FFmpeg alone.
 std::pair<double, int64_t> soundOf(const std::string &path)
 {
     MovieFile file(path, false);
@@ -47,49 +55,37 @@ std::pair<double, int64_t> soundOf(const std::string &path)
     return {seconds, firstPtsMs};
 }
 
-// Each buffer starts (to 1 ms) where the sound before it ends, counted from
-// the first frame's own pts; both channels carry the sound, and all of it
-// comes out (sound below the output rate included, the resampler's last
-// samples once the decoder is drained).
+// Each buffer starts (to 1 ms) where the sound before it ends, from the first
+// frame's own pts; both channels carry the sound, and all of it comes out.
 TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
 {
     for (const char *name : {"h264_aac.mp4", "mono48k.mp4", "rw_mp3_22k.mkv", "rw_mulaw_8k.avi"}) {
         SCOPED_TRACE(name);
         const auto [seconds, firstPtsMs] = soundOf(mediaPath(name));
         MovieFile file(mediaPath(name), false);
-        FreePool<AudioBuffer> pool; // of one buffer
-        pool.setCapacity(1);
-        AudioBuffer *one = new AudioBuffer;
-        pool.giveBack(one);
+        FreePool<AudioBuffer> pool;
+        stock(pool, 1, [] { return new AudioBuffer; });
         AudioPacketDecoder decoder(file.audioCodecContext, file.audioTimeBase, &pool, EngineFormat);
         decoder.resetResampler(); // a second build must restart the timeline the same way
         uint64_t samples = 0;
         float peak = 0;
-        const auto check = [&](const AudioBuffer &b) {
-            ASSERT_NEAR(b.ptsMs, firstPtsMs + samples * 1000.0 / 44100, samples == 0 ? 0.0 : 1.0) << samples;
-            const float *s = reinterpret_cast<const float *>(b.data);
-            for (uint32_t i = 0; i + 1 < b.size / 4; i += 2) {
+        decodeAll(file, file.audioStreamIndex, decoder, [&](AudioBuffer *b) {
+            if (!b)
+                return;
+            ASSERT_NEAR(b->ptsMs, firstPtsMs + samples * 1000.0 / 44100, samples == 0 ? 0.0 : 1.0) << samples;
+            const float *s = reinterpret_cast<const float *>(b->data);
+            for (uint32_t i = 0; i + 1 < b->size / 4; i += 2) {
                 ASSERT_EQ(s[i], s[i + 1]);
                 peak = std::max(peak, std::fabs(s[i]));
             }
-            samples += b.size / 8;
-        };
-        const auto take = [&](AudioBuffer *b) {
-            if (b) {
-                check(*b);
-                pool.giveBack(b);
-            }
-        };
-        forEachPacket(file, file.audioStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
-        for (int i = 0; i < 100 && !decoder.drained(); ++i) // the resampler's last samples
-            take(decoder.drain());
-        EXPECT_TRUE(decoder.drained());
+            samples += b->size / 8;
+            pool.giveBack(b);
+        });
         EXPECT_NEAR(samples / 44100.0, seconds, 0.005);
         EXPECT_GT(peak, 0.05f); // lavfi's sine peaks at 1/8
     }
 }
 
-// Records what a filled picture says about itself.
 class FactsFrame : public AbstractVideoFrame {
 public:
     FactsFrame() : AbstractVideoFrame(16, 16) {}
@@ -103,9 +99,8 @@ public:
     bool interlaced = false;
 };
 
-// The file gives its turn and HDR metadata once; every picture, to the last,
-// carries them. Interlaced pictures come out deinterlaced, none lost to the
-// filter's one-picture delay.
+// Every picture, to the last, carries the file's turn and HDR metadata;
+// interlaced ones come out deinterlaced, none lost to the filter's delay.
 TEST(PacketDecoders, EveryPictureCarriesTheStreamsFactsAndComesOutDeinterlaced)
 {
     const struct {
@@ -119,14 +114,12 @@ TEST(PacketDecoders, EveryPictureCarriesTheStreamsFactsAndComesOutDeinterlaced)
         MovieFile file(mediaPath(c.file), false);
         ASSERT_TRUE(file.isOpen());
         FreePool<AbstractVideoFrame> pool;
-        pool.setCapacity(1);
-        AbstractVideoFrame *one = new FactsFrame;
-        pool.giveBack(one);
+        stock(pool, 1, [] { return new FactsFrame; });
         VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs,
                                    file.videoFrameRate, file.sampleAspect,
                                    file.formatContext->streams[file.videoStreamIndex]);
         int pictures = 0, wrong = 0;
-        const auto check = [&](AbstractVideoFrame *picture) {
+        decodeAll(file, file.videoStreamIndex, decoder, [&](AbstractVideoFrame *picture) {
             if (!picture)
                 return;
             const auto *facts = static_cast<FactsFrame *>(picture);
@@ -134,10 +127,7 @@ TEST(PacketDecoders, EveryPictureCarriesTheStreamsFactsAndComesOutDeinterlaced)
             wrong += facts->turn().quarterTurns != c.quarterTurns || facts->colour().peakNits != c.peakNits ||
                      facts->interlaced;
             pool.giveBack(picture);
-        };
-        forEachPacket(file, file.videoStreamIndex, [&](AVPacket *p) { check(decoder.decode(p)); });
-        while (!decoder.drained())
-            check(decoder.drain());
+        });
         EXPECT_EQ(pictures, c.pictures);
         EXPECT_EQ(wrong, 0);
     }

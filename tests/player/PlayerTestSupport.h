@@ -1,9 +1,10 @@
-// Shared by the player and CUDA tests: the engine's sound format, the
-// capture of the diagnostic log, and a socket for network sources.
+// Shared by the player tests: the engine's sound format, a pool stocked with
+// new objects, the capture of the diagnostic log and a loopback socket.
 #pragma once
 
 #include "common/LogCapture.h"
 #include "player/AudioOutputFormat.h"
+#include "player/FreePool.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,6 +12,14 @@
 #include <unistd.h>
 
 constexpr AudioOutputFormat EngineFormat{3, 3, 44100, 4};
+
+template <typename T, typename Make>
+void stock(FreePool<T> &pool, int count, Make make)
+{
+    pool.setCapacity(uint32_t(count));
+    for (T *p; count-- > 0;)
+        pool.giveBack(p = make());
+}
 
 // A TCP socket bound to 127.0.0.1 on a port the system picked.
 inline int loopbackSocket(int &port)
