@@ -5,7 +5,6 @@
 #include "player/AudioBuffer.h"
 #include "player/DecodePace.h"
 #include "player/FrameSlot.h"
-#include "player/FreePool.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
 #include "player/PlaybackClock.h"
@@ -18,15 +17,11 @@
 #include <atomic>
 #include <fstream>
 #include <future>
-#include <iterator>
-#include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace {
 
-// Keeps the timestamp it is filled with; updateTexture reports it in lastShown.
+// updateTexture reports the picture's timestamp in lastShown.
 class RecordingFrame : public AbstractVideoFrame {
 public:
     RecordingFrame(int width, int height) : AbstractVideoFrame(width, height) {}
@@ -38,7 +33,7 @@ public:
 int64_t stampOf(AbstractVideoFrame *frame) { return frame->getTimestamp(); }
 int64_t stampOf(AudioBuffer *buffer) { return buffer->ptsMs; }
 
-// Timestamps of what a ready queue holds, front first; the queue is unchanged.
+// Timestamps of what a ready queue holds, front first.
 template <typename T>
 std::vector<int64_t> queuedTimestamps(ReadyQueue<T> &queue)
 {
@@ -57,18 +52,10 @@ class MovieDecoderTest : public ::testing::Test {
 protected:
     MovieDecoderTest()
     {
-        videoFreePool.setCapacity(40);
+        stock(videoFreePool, 40, [] { return new RecordingFrame(320, 240); });
+        stock(audioFreePool, 120, [] { return new AudioBuffer; });
         videoReadyQueue.setCapacity(40);
-        audioFreePool.setCapacity(120);
         audioReadyQueue.setCapacity(120);
-        for (int i = 0; i < 40; ++i) {
-            AbstractVideoFrame *frame = new RecordingFrame(320, 240);
-            videoFreePool.giveBack(frame);
-        }
-        for (int i = 0; i < 120; ++i) {
-            AudioBuffer *buffer = new AudioBuffer;
-            audioFreePool.giveBack(buffer);
-        }
     }
 
     void start(const std::string &path)
@@ -80,9 +67,8 @@ protected:
                                                  &videoFreePool, &videoReadyQueue, &slot, &clock);
     }
 
-    // Once the thread has gone (it returns what it held), every frame and
-    // buffer is in its pool, its queue or the slot; all then go back to the
-    // pools for a next start.
+    // Once the thread has gone every frame and buffer is in its pool, its
+    // queue or the slot; all then go back to the pools for a next start.
     void TearDown() override
     {
         if (!decoder)
@@ -104,7 +90,7 @@ protected:
         return RecordingFrame::lastShown;
     }
 
-    // Seeks and returns the video and audio queue stamps as the completion saw them.
+    // The video and audio queue stamps as the seek's completion saw them.
     std::pair<std::vector<int64_t>, std::vector<int64_t>> seekAndLook(uint64_t ms)
     {
         std::promise<std::pair<std::vector<int64_t>, std::vector<int64_t>>> seen;
@@ -124,10 +110,11 @@ protected:
     std::unique_ptr<MovieDecoder> decoder;
 };
 
-// The clock is moved picture by picture: each appears exactly when the clock
-// reaches its stamp less the lead, never a step early, in turn. A clock that
-// jumps shows the newest due picture and drops the ones before it unseen.
-TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
+// Each picture appears exactly when the clock reaches its stamp less the lead;
+// a clock that jumps shows the newest due picture and drops those before it.
+// Once the clock runs, a picture later than its period + 20 ms is dropped,
+// also after the screen stood still for a while.
+TEST_F(MovieDecoderTest, EachPictureShowsWhenDueAndNoneLateWhileTheClockRuns)
 {
     constexpr int64_t lead = MovieDecoder::pictureLeadMs;
     start(mediaPath("video_only.mp4"));
@@ -147,13 +134,24 @@ TEST_F(MovieDecoderTest, EachFrameReachesSlotOnceDueInOrder)
     EXPECT_EQ(decoder->droppedPictureCount(), 5u) << "the five before the newest due go unseen";
     decoder->setRendering(false);
     clock.setPosition(5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     EXPECT_EQ(shown(), 1200);
+
+    clock.setPosition(2000);
+    clock.start();
+    decoder->setRendering(true);
+    int64_t first = 0, lateness = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        first = shown();
+        lateness = int64_t(clock.currentPosition()) - first;
+        return first != 1200;
+    }, 10000));
+    EXPECT_LE(lateness, 1000 / 30 + 20 + 60) << "picture " << first;
+    EXPECT_GT(decoder->droppedPictureCount(), 5u);
 }
 
-// Pictures queued to the threshold do not stop the sound: it is read about
-// 1.5 s ahead, the video packets on the way set aside and decoded, in order,
-// once pictures are taken.
+// A full picture queue does not stop the sound being read 1.5 s ahead; the
+// pictures set aside meanwhile come out in order.
 TEST_F(MovieDecoderTest, SoundReadsAheadOfAFullPictureQueue)
 {
     start(mediaPath("h264_aac.mp4"));
@@ -168,45 +166,19 @@ TEST_F(MovieDecoderTest, SoundReadsAheadOfAFullPictureQueue)
         EXPECT_EQ(stamps[i], 1500 + int64_t(i + 1) * 1000 / 30) << "picture " << i;
 }
 
-// A standing clock shows the picture it stands at, however late. Once it
-// runs, a picture later than its frame period + 20 ms is dropped even after
-// the screen has stood still for a while: the first one shown after a jump
-// ahead is one the decoder reached on time.
-TEST_F(MovieDecoderTest, WhileTheClockRunsNoLatePictureIsShown)
-{
-    start(mediaPath("video_only.mp4"));
-    decoder->setRendering(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 0; }, 10000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    clock.setPosition(2000);
-    clock.start();
-    int64_t first = 0, lateness = 0;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        first = shown();
-        lateness = int64_t(clock.currentPosition()) - first;
-        return first != 0;
-    }, 10000));
-    // One period + 20 ms, and the time this loop takes to look.
-    EXPECT_LE(lateness, 1000 / 30 + 20 + 60) << "picture " << first;
-    EXPECT_GT(decoder->droppedPictureCount(), 0u);
-}
-
-// The pace's decisions, one step each: `level` reached through loads of 1.5,
-// then a measured `load` (negative: none), a picture `late` ms late, and
-// update() `at` ms after the last change of level.
+// From `level` (reached through loads of 1.5): a measured `load` (negative:
+// none), a picture `late` ms late, and update() `at` ms after the last step.
 TEST(DecodePaceTest, StepsUpWhenBehindAndDownOneLevelOnceOnTimeForAWhile)
 {
     using L = DecodePace::Level;
-    struct Row {
+    const struct Row {
         const char *what;
         L level;
         double load;
-        int64_t late;
-        uint64_t at;
+        int64_t late, at;
         bool running;
         L expected;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"slower than half real time: key frames at once", L::All, 3.0, 0, 0, true, L::KeysOnly},
         {"slower than real time: one level", L::All, 1.5, 0, 0, true, L::NonRef},
         {"still slower: the next level", L::NonRef, 1.5, 0, 0, true, L::KeysOnly},
@@ -235,8 +207,7 @@ TEST(DecodePaceTest, StepsUpWhenBehindAndDownOneLevelOnceOnTimeForAWhile)
         EXPECT_EQ(pace.level(), row.expected) << row.what;
     }
 
-    // A late picture restarts the wait; each step up that undoes a step down
-    // doubles it, up to 24 s.
+    // A late picture restarts the wait; each step up undoing a step down doubles it, up to 24 s.
     DecodePace pace;
     pace.addWork(1500, 500);
     pace.update(true, 0);
@@ -257,6 +228,7 @@ TEST(DecodePaceTest, StepsUpWhenBehindAndDownOneLevelOnceOnTimeForAWhile)
     }
 }
 
+// A seek queues the last picture before the target, then those at or after it.
 TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
 {
     start(mediaPath("video_only.mp4"));
@@ -266,8 +238,21 @@ TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
     const std::vector<int64_t> exact = seekAndLook(2500).first; // a picture stamped at the target is at it
     EXPECT_EQ(std::vector<int64_t>(exact.begin(), exact.begin() + 2), (std::vector<int64_t>{2466, 2500}));
 
-    // With sound the walk ends on whichever stream reaches the target first;
-    // both queues still start with what is in force at the target.
+    // Of two seeks made while the thread is busy, the second wins and the first never completes.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> blocked{0}, superseded{0}, second{0};
+    decoder->seek(500, [&] { ++blocked, released.wait(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return blocked == 1; }));
+    decoder->seek(1000, [&] { ++superseded; });
+    decoder->seek(2990, [&] { ++second; });
+    release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && videoReadyQueue.size() >= 2; }, 30000));
+    EXPECT_EQ(superseded + blocked * 10 + second * 100, 110);
+    const std::vector<int64_t> after = queuedTimestamps(videoReadyQueue);
+    EXPECT_EQ(std::vector<int64_t>(after.begin(), after.begin() + 2), (std::vector<int64_t>{2966, 3000}));
+
+    // With sound both queues start with what is in force at the target.
     TearDown();
     start(mediaPath("h264_aac.mp4"));
     const auto [pictures, sound] = seekAndLook(2510);
@@ -278,29 +263,9 @@ TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
     EXPECT_TRUE(std::is_sorted(pictures.begin(), pictures.end()) && std::is_sorted(sound.begin(), sound.end()));
 }
 
-TEST_F(MovieDecoderTest, SecondSeekBeforeTheFirstIsTakenWins)
-{
-    start(mediaPath("video_only.mp4"));
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<int> blocked{0}, first{0}, second{0};
-    decoder->seek(500, [&] { ++blocked, released.wait(); }); // keeps the thread busy meanwhile
-    ASSERT_TRUE(QTest::qWaitFor([&] { return blocked == 1; }));
-    decoder->seek(1000, [&] { ++first; });
-    decoder->seek(2990, [&] { ++second; });
-    release.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1 && videoReadyQueue.size() >= 2; }, 30000));
-    EXPECT_EQ(first + blocked * 10 + second * 100, 110) << "the superseded seek never completes";
-    const std::vector<int64_t> video = queuedTimestamps(videoReadyQueue);
-    EXPECT_EQ(std::vector<int64_t>(video.begin(), video.begin() + 2), (std::vector<int64_t>{2966, 3000}));
-}
-
-// Beyond the end the walk finds nothing at or after the target: the last
-// picture and sound are queued, the decoders are drained, and every picture
-// still queued is shown at its time. The media has played out once the clock
-// has passed the last picture's end and the sound is handed out (here no
-// device takes it, so after the stall limit); the thread then waits, holding
-// nothing, until the next seek wakes it.
+// A seek beyond the end queues the last pictures and sound, each picture is
+// shown, and the media has played out once the clock passed the last picture's
+// end and the sound is handed out (here: the stall limit); a seek restarts it.
 TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
 {
     start(mediaPath("h264_aac.mp4"));
@@ -325,9 +290,8 @@ TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
     EXPECT_EQ(restarted[0], 0);
 }
 
-// A server that sends the first tenth of a file to one client and then
-// nothing more stalls the demux thread's read, not the caller; deleting the
-// decoder ends that read at once instead of after the network timeout.
+// Deleting the decoder ends a read stalled on a server that sent a tenth of
+// the file, at once instead of after the network timeout.
 TEST_F(MovieDecoderTest, DeletingItEndsAStalledNetworkRead)
 {
     int port;
@@ -342,7 +306,6 @@ TEST_F(MovieDecoderTest, DeletingItEndsAStalledNetworkRead)
     });
     start("tcp://127.0.0.1:" + std::to_string(port));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    // Some pictures came, and too few for the thread to stop reading: it waits in a read.
     EXPECT_GT(videoReadyQueue.size(), 0u);
     EXPECT_LT(videoReadyQueue.size(), 15u);
     const auto before = std::chrono::steady_clock::now();
