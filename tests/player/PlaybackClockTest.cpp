@@ -29,7 +29,11 @@ TEST(PlaybackClock, RunsFromWhereItIsSetStopsAtTheEndAndStandsWhenPaused)
 
     clock.reset(0); // an unknown length: never limited, never ended
     clock.setPosition(500);
+    QTest::qSleep(200); // standing time does not count once started
+    const auto before = std::chrono::steady_clock::now();
     clock.start();
+    const uint64_t started = clock.currentPosition();
+    EXPECT_LE(started, 501 + uint64_t((std::chrono::steady_clock::now() - before) / std::chrono::milliseconds(1)));
     QTest::qSleep(30);
     EXPECT_GE(clock.currentPosition(), 530u);
     EXPECT_FALSE(clock.reachedEnd());
