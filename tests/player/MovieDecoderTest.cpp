@@ -265,7 +265,8 @@ TEST_F(MovieDecoderTest, SeekQueuesLastPictureBeforeTargetThenFirstAtOrAfter)
 
 // A seek beyond the end queues the last pictures and sound, each picture is
 // shown, and the media has played out once the clock passed the last picture's
-// end and the sound is handed out (here: the stall limit); a seek restarts it.
+// end and the sound is played (the stall limit when nothing takes it, the
+// output's drain time once it took it all); a seek restarts it.
 TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
 {
     start(mediaPath("h264_aac.mp4"));
@@ -280,6 +281,10 @@ TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
     ASSERT_TRUE(QTest::qWaitFor([&] { return decoder->isAtEnd(); }, 10000));
     EXPECT_EQ(shown(), 119 * 1000 / 30) << "the decoder's last picture";
     EXPECT_FALSE(decoder->playedOut(3990)) << "before the last picture's end";
+    EXPECT_FALSE(decoder->playedOut(4100)) << "sound still queued";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return decoder->playedOut(4100); }, 5000));
+    flushReady(audioReadyQueue, audioFreePool); // the output took the rest: it gets time to play it
+    EXPECT_FALSE(decoder->playedOut(4100) || decoder->playedOut(4100));
     EXPECT_TRUE(QTest::qWaitFor([&] { return decoder->playedOut(4100); }, 5000));
 
     decoder->setRendering(false);
