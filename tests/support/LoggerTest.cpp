@@ -60,7 +60,7 @@ TEST(LogFile, LinesInEachFormAfterAFailedOpenAndLong)
     logA(&logger, "%s|", longText.c_str());
     const QString after = QDateTime::currentDateTime().toString("yyyy:MM:dd_hh:mm");
     std::fclose(record.file);
-    const QByteArray line = readAll(path);
-    EXPECT_TRUE(line.left(16) == before.toLatin1() || line.left(16) == after.toLatin1()) << line.left(16).data();
+    const QByteArray line = readAll(path), minute = line.left(16);
+    EXPECT_TRUE(minute == before.toLatin1() || minute == after.toLatin1()) << minute.data();
     EXPECT_EQ(line.mid(23), " A: " + QByteArray::fromStdString(longText) + "|\n");
 }
