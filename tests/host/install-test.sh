@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs a build tree into a temporary prefix, then builds examples/minimal-host
+# Installs a build tree into a temporary prefix, checks that the library exports
+# the three factories and nothing else, then builds examples/minimal-host
 # against it the two documented ways (find_package through CMake, and the g++ line
 # with pkg-config and a run path, read from the README) and plays a clip with each.
 # Needs a display and a sound server (tools/test-env.sh).
@@ -22,6 +23,8 @@ done
 soname=$(objdump -p "$prefix/lib/libPlayerLibAV.so" | awk '/SONAME/ {print $2}')
 [ -n "$soname" ] && [ -e "$prefix/lib/$soname" ] || fail "no $soname beside libPlayerLibAV.so"
 installed=$(readlink -f "$prefix/lib/$soname")
+exports=$(nm -D --defined-only "$prefix/lib/libPlayerLibAV.so" | awk '{ print $2 ":" $3 }' | sort | tr '\n' ' ')
+[ "$exports" = "T:CreateHw T:CreateHwVr T:CreateSw " ] || fail "the library exports $exports, not the three factories"
 
 # Runs one build of the example: it must load the installed library by itself
 # (no LD_LIBRARY_PATH), report the version the package reports and play the clip
