@@ -7,9 +7,8 @@ set(PLA_TESTS ${PROJECT_SOURCE_DIR}/tests)
 
 # Test helpers shared by every test executable.
 add_library(pla_testcommon STATIC
-  ${PLA_TESTS}/common/GlDriverPin.cpp ${PLA_TESTS}/common/GlTestContext.cpp
-  ${PLA_TESTS}/common/GlTestFunctions.cpp ${PLA_TESTS}/common/SoundRecorder.cpp
-  ${PLA_TESTS}/common/TestMedia.cpp ${PLA_TESTS}/common/TestSupport.cpp)
+  ${PLA_TESTS}/common/GlTestContext.cpp ${PLA_TESTS}/common/GlTestFunctions.cpp
+  ${PLA_TESTS}/common/SoundRecorder.cpp ${PLA_TESTS}/common/TestSupport.cpp)
 target_include_directories(pla_testcommon PUBLIC ${PLA_TESTS} ${PROJECT_SOURCE_DIR}/src
   ${PROJECT_SOURCE_DIR}/include)
 target_compile_definitions(pla_testcommon PUBLIC

@@ -1,6 +1,7 @@
 // Paths of the media generated once per test run by tools/make-test-media.sh.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 
 inline std::string mediaPath(const std::string &name)
@@ -9,4 +10,7 @@ inline std::string mediaPath(const std::string &name)
 }
 
 // True when the test runs inside tools/test-env.sh (a display and a sound server).
-bool haveTestEnvironment();
+inline bool haveTestEnvironment()
+{
+    return std::getenv("DISPLAY") && std::getenv("PULSE_SERVER");
+}
