@@ -54,13 +54,13 @@ function(pla_add_test)
 endfunction()
 
 # pla_add_e2e_test(NAME n SOURCES ... [TIMEOUT s]): a test host that loads the
-# built plug-in with dlopen (tests/e2e/E2EHost.cpp) under Xvfb and the sink.
+# built plug-in with dlopen (tests/e2e/E2EHost.h) under Xvfb and the sink.
 function(pla_add_e2e_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT;PLUGIN" "SOURCES" ${ARGN})
   if(NOT T_PLUGIN)
     set(T_PLUGIN $<TARGET_FILE:PlayerLibAV>)
   endif()
-  pla_add_test(NAME ${T_NAME} SOURCES e2e/E2EHost.cpp ${T_SOURCES} LIBS ${CMAKE_DL_LIBS}
+  pla_add_test(NAME ${T_NAME} SOURCES ${T_SOURCES} LIBS ${CMAKE_DL_LIBS}
     LABELS display sound media TIMEOUT ${T_TIMEOUT})
   target_compile_definitions(${T_NAME} PRIVATE PLA_PLUGIN_PATH="${T_PLUGIN}")
   add_dependencies(${T_NAME} PlayerLibAV)
