@@ -46,7 +46,7 @@ int threads(bool playerOnly = false)
 
 // How often time events come is plugin_engine's (ConcurrentTimeUpdatesPassAtMostOncePer11Ms);
 // what a load reports of the file, e2e_realworld's and host_window's.
-TEST(E2EEvents, PlaybackRaisesTheDocumentedSequencesToEveryListener)
+TEST(E2EEvents, PlaybackRaisesTheDocumentedSequencesToEveryListenerAndFailedLoadsLeaveNothing)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
     E2EHost host;
@@ -101,6 +101,45 @@ TEST(E2EEvents, PlaybackRaisesTheDocumentedSequencesToEveryListener)
     step("await:Paused", {EventTimeChanged, EventPaused});
     step("seek:2000 wait:100", {}); // to where it is: nothing to do
     EXPECT_EQ(host.count(4), 0) << "no undocumented event code";
+
+    // A failed load stops the file before it (as a stop does) and leaves
+    // nothing of it but keeps its path: missing, and wider than the player
+    // takes (it opens, then is refused).
+    Codes codes = {EventStopped, EventTimeChanged, EventLoadFailed};
+    for (const std::string &path : {mediaPath("no_such_file.mp4"), mediaPath("wide_17000.mkv")}) {
+        SCOPED_TRACE(path);
+        const size_t mark = host.eventCount();
+        host.run("load:" + path + " await:LoadFailed play seek:1000"); // refused in LoadFailed, silently
+        EXPECT_EQ(p->filePath(), QString::fromStdString(path));
+        const PlayerStatistics s = p->statistics(); // nothing is left of any file
+        EXPECT_EQ(p->duration() + p->videoWidth() + s.videoDecodeRate + s.audioDecodeRate, 0);
+        EXPECT_EQ(host.codesSince(mark, true), codes);
+        codes = {EventLoadFailed};
+    }
+    // Then a file plays, and the statistics follow decoding and painting.
+    host.run("open:seconds.mp4 play");
+    EXPECT_TRUE(p->isPlaying());
+    // seconds.mp4: 30 pictures and about 43 AAC frames a second.
+    PlayerStatistics s{};
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            s = p->statistics();
+            return s.videoDecodeRate >= 15 && s.videoDecodeRate <= 50 && s.audioDecodeRate >= 20 &&
+                   s.audioDecodeRate <= 70 && s.renderRate > 0;
+        },
+        6000))
+        << "video " << s.videoDecodeRate << " audio " << s.audioDecodeRate << " render " << s.renderRate;
+
+    // Volume is kept in whole percent within 0..1; the host's render-mode
+    // codes come back as set, unknown ones are ignored.
+    const std::pair<float, float> volumes[] = {{1.5f, 1.0f}, {-0.2f, 0.0f}, {0.999f, 0.99f}};
+    for (const auto &[set, got] : volumes) {
+        p->setVolume(set);
+        EXPECT_NEAR(p->volume(), got, 1e-6) << set;
+    }
+    p->setRenderMode(RenderModeVR);
+    p->setRenderMode(7);
+    EXPECT_EQ(p->renderMode(), RenderModeVR);
 }
 
 // Every command is carried out in every state: during a seek, after the end,
@@ -173,47 +212,6 @@ TEST(E2EEvents, CommandsDuringASeekAroundTheEndAndInsideEventsAreHonoured)
             EXPECT_LT(p->currentTime(), row.to + 200);
         }
     }
-}
-
-TEST(E2EEvents, FailedLoadsKeepThePathALaterLoadPlaysAndVolumeIsClamped)
-{
-    PLA_REQUIRE_TEST_ENVIRONMENT();
-    E2EHost host;
-    IMediaPlayer2 *p = host.player();
-    // Missing, and wider than the player takes (it opens, then is refused).
-    for (const std::string &path : {mediaPath("no_such_file.mp4"), mediaPath("wide_17000.mkv")}) {
-        SCOPED_TRACE(path);
-        const size_t mark = host.eventCount();
-        host.run("load:" + path + " await:LoadFailed play seek:1000"); // refused in LoadFailed, silently
-        EXPECT_EQ(p->filePath(), QString::fromStdString(path));
-        const PlayerStatistics s = p->statistics(); // nothing is left of any file
-        EXPECT_EQ(p->duration() + p->videoWidth() + s.videoDecodeRate + s.audioDecodeRate, 0);
-        EXPECT_EQ(host.codesSince(mark, true), Codes{EventLoadFailed});
-    }
-    // Then a file plays, and the statistics follow decoding and painting.
-    host.run("open:seconds.mp4 play");
-    EXPECT_TRUE(p->isPlaying());
-    // seconds.mp4: 30 pictures and about 43 AAC frames a second.
-    PlayerStatistics s{};
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            s = p->statistics();
-            return s.videoDecodeRate >= 15 && s.videoDecodeRate <= 50 && s.audioDecodeRate >= 20 &&
-                   s.audioDecodeRate <= 70 && s.renderRate > 0;
-        },
-        6000))
-        << "video " << s.videoDecodeRate << " audio " << s.audioDecodeRate << " render " << s.renderRate;
-
-    // Volume is kept in whole percent within 0..1; the host's render-mode
-    // codes come back as set, unknown ones are ignored.
-    const std::pair<float, float> volumes[] = {{1.5f, 1.0f}, {-0.2f, 0.0f}, {0.999f, 0.99f}};
-    for (const auto &[set, got] : volumes) {
-        p->setVolume(set);
-        EXPECT_NEAR(p->volume(), got, 1e-6) << set;
-    }
-    p->setRenderMode(RenderModeVR);
-    p->setRenderMode(7);
-    EXPECT_EQ(p->renderMode(), RenderModeVR);
 }
 
 TEST(E2EEvents, DeletingThePlayerInsideAnyEventIsSafe)
