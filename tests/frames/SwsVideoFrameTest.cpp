@@ -85,8 +85,12 @@ TEST(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
         const AVPixelFormat made = c.format == unknown ? AV_PIX_FMT_RGB24 : c.format;
         FramePtr picture = c.width ? solid(c.width, c.height, made, c.r, c.g, c.b) : FramePtr(av_frame_alloc());
         ASSERT_TRUE(picture);
+        picture->sample_aspect_ratio = AVRational{3, 2};
         SwsVideoFrame frame(&builder, c.storeWidth, c.storeHeight);
         frame.fill(picture.get(), c.format, 100);
+        if (c.r >= 0) {
+            EXPECT_DOUBLE_EQ(frame.displayAspect(), 1.5 * c.storeWidth / c.storeHeight) << "the picture's sample aspect";
+        }
         // libswscale's vector code writes whole blocks past the last pixel.
         EXPECT_GE(malloc_usable_size(const_cast<uint8_t *>(frame.getData())),
                   size_t(frame.getDataSize()) + SwsVideoFrame::storeSlack);
