@@ -47,8 +47,10 @@ constexpr uint64_t AudioStallMs = 2000;
 // has taken (its own buffer), before playback is paused at the end.
 constexpr uint64_t OutputDrainMs = 500;
 // While the clock runs, a picture later than its frame period and this is
-// dropped.
+// dropped, unless the screen has not changed for LongestUnchangedMs: a
+// picture the pace could not bring on time is better than a frozen one.
 constexpr int64_t LateMarginMs = 20;
+constexpr uint64_t LongestUnchangedMs = 1000;
 
 int64_t framePeriodOf(AVRational rate)
 {
@@ -301,7 +303,8 @@ void MovieDecoder::pushForRendering()
     // A cover picture stands for the whole track: it is never late.
     if (frame && running && !movieFile->coverArt && now - frame->getTimestamp() > framePeriodMs + LateMarginMs) {
         pace.pictureLate(now - frame->getTimestamp(), msTicks());
-        dropPicture(frame, now);
+        if (msTicks() - lastShownTicks < LongestUnchangedMs)
+            dropPicture(frame, now);
     }
     const double load = pace.load();
     if (hasVideo && pace.update(running, msTicks())) {
@@ -312,6 +315,7 @@ void MovieDecoder::pushForRendering()
     }
     if (!frame)
         return;
+    lastShownTicks = msTicks();
     AbstractVideoFrame *old = frameSlot->exchange(frame);
     if (old && !videoFreePool->giveBack(old)) {
         // Frames hold plain memory: one the pool refuses is freed here.

@@ -114,6 +114,7 @@ private:
     std::mutex renderMutex;
     bool rendering = false;       // guarded by renderMutex
     FpsCounter renderCounter;     // ticked under renderMutex, rate read without a lock
+    uint64_t lastShownTicks = 0;  // guarded by renderMutex: when a picture last went on screen (msTicks)
     std::atomic<uint64_t> droppedPictures{0};
 
     // The end of the media: set by the demux thread once the input has ended
