@@ -7,7 +7,7 @@
 
 GlTestContext::GlTestContext()
 {
-    // Without a display the shared main makes no GUI application, and no surface can be had.
+    // Without a display there is no GUI application, and no surface.
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return;
     surface = std::make_unique<QOffscreenSurface>();

@@ -1,8 +1,6 @@
-// A GL context for tests that make GL objects without a widget: an offscreen
-// surface under the test display (Xvfb), Qt's default format (a compatibility
-// profile on Mesa), made current on the creating thread, with GLEW initialised.
-// Deliberately free of GL headers, so a test may include it before or after
-// GLEW.
+// A GL context current on the creating thread, for tests without a widget: an
+// offscreen surface in Qt's default format, GLEW initialised. Free of GL
+// headers, so a test may include it before or after GLEW.
 #pragma once
 
 #include <cstdint>

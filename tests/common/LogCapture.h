@@ -1,5 +1,3 @@
-// A capture of the project's diagnostic log (the Logger the engine's
-// components write to), for the tests of those components.
 #pragma once
 
 #include "support/Logger.h"
@@ -7,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-// The process-wide diagnostic logger for its lifetime, writing to a temp file.
+// The process-wide diagnostic logger while it lives, written to a temp file.
 class LogCapture {
 public:
     LogCapture() : previous(diagnosticLogger()) { setDiagnosticLogger(&logger); }

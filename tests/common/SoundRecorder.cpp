@@ -131,11 +131,9 @@ std::vector<double> SoundRecorder::frequencyOverTime(double window, double thres
     return result;
 }
 
-// Each read that arrived within 2 s after sample i bounds when it was played:
-// no later than the arrival less the samples recorded after it. Only nearby
-// reads count, so a burst from the sound server (the null sink rendering
-// ahead after a stall) moves the times around it, not those of the whole
-// recording.
+// Each read within 2 s after sample i bounds when it was played (the arrival
+// less the samples after it); only nearby reads count, so a burst from the
+// sink after a stall moves only the times around it.
 int64_t SoundRecorder::playedAtUs(size_t i) const
 {
     auto read = std::upper_bound(arrivals.begin(), arrivals.end(), i,

@@ -1,8 +1,6 @@
-// Records what the PulseAudio null sink "test_sink" plays: parec on its
-// monitor (44100 Hz stereo float), read by a thread of its own, the left
-// channel kept. The samples are placed on the steady clock: for each chunk,
-// its arrival less the samples so far bounds when the first one was played,
-// and the smallest bound over the recording is its start.
+// Records the left channel of what the null sink "test_sink" plays (parec on
+// its monitor). Each chunk's arrival less the samples so far bounds when the
+// first was played; the smallest bound is the recording's start.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,5 @@
-// The one entry point of every test executable: a QApplication on the main
-// thread (the GUI thread every player and widget call is made on) when the
-// test display is up, a QCoreApplication otherwise.
+// The entry point of every test executable: a QApplication on the main thread
+// when the test display is up, a QCoreApplication otherwise.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -13,11 +12,9 @@
 #include <string>
 #include <vector>
 
-// Keeps Mesa's DRI driver mapped until the process ends: closing the display
-// with the application would unload it, and LeakSanitizer then reports the
-// driver's own static allocations from an unknown module, which no
-// suppression can match. RTLD_NODELETE on an already loaded object marks it
-// as never unloaded; the extra reference is kept on purpose.
+// Keeps Mesa's DRI driver mapped to the end (RTLD_NODELETE): unloaded with the
+// display, its own allocations reach LeakSanitizer from no module, past any
+// suppression.
 static void pinGlDriver()
 {
     std::vector<std::string> drivers;

@@ -1,6 +1,3 @@
-// Helpers every suite shares: the skip for tests that need the display and
-// sound server, a capture of Qt's log messages, and the colours of the
-// one-colour-per-second test clip.
 #pragma once
 
 #include "common/TestMedia.h"
@@ -22,8 +19,7 @@
             GTEST_SKIP() << "needs tools/test-env.sh (a display and a sound server)";         \
     } while (0)
 
-// Records every Qt log message, from any thread, while it lives; the handler
-// it replaced is put back on destruction. One capture at a time.
+// Records every Qt log message, from any thread, while it lives. One at a time.
 class MessageCapture {
 public:
     struct Message {
@@ -38,8 +34,7 @@ public:
     MessageCapture &operator=(const MessageCapture &) = delete;
 
     std::vector<Message> messages() const;
-    // Messages whose text contains fragment, of the given type or, with
-    // AnyType, of any.
+    // Messages containing fragment, of the given type (or AnyType).
     static constexpr int AnyType = -1;
     int count(const QString &fragment, int type = AnyType) const;
     bool contains(const QString &fragment, int type = AnyType) const { return count(fragment, type) > 0; }
@@ -58,6 +53,5 @@ extern const QColor kSecondColour[8];
 // A file's bytes; empty when it cannot be read.
 QByteArray readAll(const QString &path);
 
-// Whether two colours match within tolerance per channel (lossy video moves
-// solid colours by a few dozen levels).
+// Whether two colours match within tolerance per channel (lossy video moves them).
 bool near(const QColor &a, const QColor &b, int tolerance = 48);

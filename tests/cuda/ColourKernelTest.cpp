@@ -1,7 +1,6 @@
-// The launched kernel's per-thread code run on the CPU over the whole launch
-// grid: coverage of the picture and the NV12 arithmetic of each standard and
-// range against a double-precision reference worked out from the standards'
-// own luma weights.
+// The kernel's per-thread code run on the CPU over the whole launch grid:
+// coverage of the picture, and each standard and range against a double
+// precision reference from the standards' own luma weights.
 #include "CpuKernelRunner.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +14,7 @@ namespace {
 
 constexpr uint8_t kGuard = 0xA5;
 
-// 8-bit NV12 with random samples; the buffer is exactly the planes' size, so
-// a sanitizer build catches reads outside them.
+// 8-bit NV12 with random samples in a buffer of exactly the planes' size.
 struct Nv12 {
     int width, height, pitch;
     std::vector<uint8_t> bytes;
@@ -27,8 +25,7 @@ struct Nv12 {
         std::mt19937 random(seed);
         for (uint8_t &b : bytes)
             b = uint8_t(random());
-        // The first pixel limited-range white, whose float result is a hair
-        // below 255 and reaches it by the 1/16 code the kernel adds.
+        // Limited-range white first: a hair below 255 before the 1/16 code margin.
         bytes[0] = 235;
         bytes[size_t(pitch) * h] = bytes[size_t(pitch) * h + 1] = 128;
     }
@@ -39,9 +36,8 @@ struct Nv12 {
     }
 };
 
-// Channel c (R, G, B) of the intended result in double precision, from the
-// standard's red and blue luma weights: limited range (luma 219 codes, chroma
-// 224) or full range to full range, clamped and truncated.
+// Channel c (R, G, B) from the red and blue luma weights: limited range (luma
+// 219 codes, chroma 224) or full range, clamped and truncated.
 int referenceChannel(double wr, double wb, bool full, int c, int y, int u, int v)
 {
     const double l = full ? y : (y - 16.0) * 255.0 / 219.0, chroma = full ? 1.0 : 255.0 / 224.0;

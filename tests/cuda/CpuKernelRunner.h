@@ -1,6 +1,6 @@
-// Runs the kernel the converter launches on the CPU: walks every block and
-// thread of the launch geometry and calls the very per-thread code the kernel
-// runs. Used by the kernel tests, the fake runtime and the GPU check.
+// The converter's kernel on the CPU: every block and thread of the launch
+// geometry runs the kernel's own per-thread code. For the kernel tests, the
+// fake runtime and the GPU check.
 #pragma once
 
 #include "cuda/ColourMatrix.h"

@@ -50,13 +50,9 @@ FramePtr solid(int width, int height, AVPixelFormat format, int r, int g, int b)
 
 } // namespace
 
-// Larger, smaller, of another shape, of odd sizes and other formats: each
-// fills the whole store (under AddressSanitizer this also proves nothing lands
-// outside it), which one texture then shows exactly, whatever its size; each
-// fill is a new picture, in any frame. One builder keeps up with every change
-// of source, as the engine's does. A scaler that cannot be made (logged once,
-// not at every picture) or an empty picture leaves the store as it was made,
-// and the builder goes on with the next picture.
+// One builder, as the engine's, scales every source into the whole store,
+// which one texture then shows exactly; each fill is a new picture. A scaler
+// that cannot be made (logged once) or an empty picture leaves the store as made.
 TEST(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
 {
     GlTestContext gl;

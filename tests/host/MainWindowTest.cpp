@@ -1,7 +1,5 @@
-// The player window driven in-process with the real plug-in under the test display:
-// keys, menus and the wheel reach the player, the labels follow it, a failed load
-// is shown, and the window can be torn down around the plug-in's widget. What the
-// player does with the commands (events, seeks) is e2e_playback's.
+// The player window driven in-process with the real plug-in. What the player
+// does with the commands (events, seeks) is e2e_playback's.
 #include "IMediaPlayer2.h"
 #include "MainWindow.h"
 #include "PluginLoader.h"

@@ -1,8 +1,4 @@
-// player-host as a separate process: the exit status and message of a run that
-// cannot start or open its file, and --help/--version without a display; a
-// stderr with nothing but player-host's own lines while good and damaged files
-// load and play, unless a logging rule brings the library's and FFmpeg's back.
-// Its scripted play (pause-at, screenshots) is host_demo's.
+// player-host as a separate process; its scripted play is host_demo's.
 #include "IMediaPlayer2.h"
 #include "common/TestSupport.h"
 
@@ -15,10 +11,9 @@
 
 namespace {
 
-// Exit status 1 for a file that cannot be opened (its event line printed),
-// 2 for a bad command line or no display (nothing loaded); the message on
-// stderr, or for --help and --version the text on stdout. The damaged files
-// are FFmpeg's first use in their process.
+// Exit status 1 for a file that cannot be opened, 2 for a bad command line or
+// no display, with the message; stderr holds only player-host's own lines
+// unless a logging rule brings the library's and FFmpeg's back.
 TEST(PlayerHost, ExitStatusAndMessageOfEachKindOfRun)
 {
     const QTemporaryDir dir;

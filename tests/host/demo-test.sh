@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Runs the demo with no DISPLAY and checks what it leaves behind and what it
-# reports: the figures whose verdict does not depend on the machine's speed say
-# "ok", the screenshots show the pattern, and the recording holds the clip's sound
-# (not silence, and not cut short by stopping the recorder early).
+# Runs the demo with no DISPLAY: the figures that do not depend on the machine's
+# speed say "ok", the screenshots show the pattern, and the recording holds the
+# clip's whole sound.
 # Usage: demo-test.sh SOURCE_DIR BUILD_DIR OUT_DIR
 set -euo pipefail
 src=$1; build=$2; out=$3

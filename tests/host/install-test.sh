@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Installs a build tree into a temporary prefix, checks that the library exports
-# the three factories and nothing else, then builds examples/minimal-host
-# against it the two documented ways (find_package through CMake, and the g++ line
-# with pkg-config and a run path, read from the README) and plays a clip with each.
-# Needs a display and a sound server (tools/test-env.sh).
+# Installs a build tree into a temporary prefix, checks the library exports the
+# three factories only, then builds examples/minimal-host against it both
+# documented ways (find_package, and the README's pkg-config line) and plays a
+# clip with each (under tools/test-env.sh).
 # Usage: install-test.sh SOURCE_DIR BUILD_DIR WORK_DIR CLIP
 set -euo pipefail
 src=$1 build=$2 work=$3 clip=$4
@@ -26,9 +25,8 @@ installed=$(readlink -f "$prefix/lib/$soname")
 exports=$(nm -D --defined-only "$prefix/lib/libPlayerLibAV.so" | awk '{ print $2 ":" $3 }' | sort | tr '\n' ' ')
 [ "$exports" = "T:CreateHw T:CreateHwVr T:CreateSw " ] || fail "the library exports $exports, not the three factories"
 
-# Runs one build of the example: it must load the installed library by itself
-# (no LD_LIBRARY_PATH), report the version the package reports and play the clip
-# to its end. (A failed load reaching a host is e2e_playback's.)
+# One build of the example must load the installed library by itself, report
+# the package's version and play the clip to its end.
 check_binary() {
   local name=$1 binary=$2 resolved output
   resolved=$(env -u LD_LIBRARY_PATH ldd "$binary" | awk '/libPlayerLibAV/ {print $3}')

@@ -1,9 +1,6 @@
 // The render view and its modes on real GL (Mesa under Xvfb), painting into an
-// FBO that stands in for the widget's framebuffer (not framebuffer 0, as a
-// widget's need not be). render_gl runs without any OpenVR library on the
-// search path, render_vr_simulated the VrSimulated cases with the simulated
-// headset (tests/render/simvr) found through LD_LIBRARY_PATH, as a user's
-// SteamVR copy would be.
+// FBO standing in for the widget's framebuffer (which need not be 0). The
+// VrSimulated cases find the simulated headset through LD_LIBRARY_PATH.
 #include "common/GlTestContext.h"
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
@@ -45,8 +42,7 @@ using Rgba = std::array<uint8_t, 4>;
 constexpr Rgba kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlue{0, 0, 255, 255}, kYellow{255, 255, 0, 255},
     kWhite{255, 255, 255, 255}, kBlack{0, 0, 0, 255}, kAny{};
 
-// A converted frame painted by a function of the texture coordinates s, t
-// (t = 0 is the top row); counts its uploads.
+// A frame painted by a function of s, t (t = 0 the top row); counts its uploads.
 struct PictureFrame : AbstractVideoFrame {
     PictureFrame(int width, int height, const std::function<Rgba(float, float)> &paint)
         : AbstractVideoFrame(width, height)
@@ -138,8 +134,7 @@ struct ProbeMode : AbstractMode {
     int renders = 0;
 };
 
-// Waits until no paint has come for 300 ms (settling a change takes 50 ms on
-// an idle machine, longer on a busy one); false when paints never stop.
+// Waits until no paint has come for 300 ms; false when paints never stop.
 bool paintsStop(const int &renders)
 {
     QElapsedTimer quiet;
@@ -158,9 +153,8 @@ bool paintsStop(const int &renders)
 
 } // namespace
 
-// Installing a mode that watches a frame slot paints it; after that only a new
-// frame in the slot or a resize (which the mode takes) does, and then, once
-// settled, the paints stop again.
+// A mode watching a frame slot is painted when installed, then only for a
+// new frame or a resize (which the mode takes), and the paints stop again.
 TEST(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
 {
     GLWidget widget;
@@ -190,10 +184,8 @@ TEST(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
     widget.setMode(nullptr);
 }
 
-// The flat mode: the picture at its display aspect ratio (sample aspect
-// included), as large as fits, centred, upright between black bars, right
-// after every resize from its one upload; its edge pixels are its own corner
-// colours (clamped, not wrapped round), the next ones out the bars.
+// The flat mode: the picture at its display aspect ratio, as large as fits,
+// centred and upright between black bars, its edges clamped, from one upload.
 TEST_F(FlatGL, PictureKeepsItsDisplayAspectUprightBetweenBars)
 {
     auto *quadrants = new PictureFrame(
@@ -229,7 +221,7 @@ TEST_F(FlatGL, PictureKeepsItsDisplayAspectUprightBetweenBars)
     EXPECT_EQ(quadrants->uploads, 1);
 }
 
-// The GL wrappers leave no program (a broken one included) and no framebuffer binding behind.
+// The GL wrappers leave no program (even a broken one) nor framebuffer binding behind.
 TEST_F(FlatGL, WrappersCleanUp)
 {
     GLuint program = 0;
@@ -246,11 +238,9 @@ TEST_F(FlatGL, WrappersCleanUp)
     EXPECT_EQ(bound, 0);
 }
 
-// Without an OpenVR library the VR mode paints one view over the widget,
-// straight ahead, which the widget's mouse input turns (4 pixels of drag per
-// degree, the picture following the pointer) and its wheel zooms. The flat
-// mode painted in between (its left edge the seam's yellow) and the VR mode
-// leave each other nothing that changes them.
+// Without an OpenVR library the VR mode paints one view, which a drag turns
+// (4 pixels a degree, following the pointer) and the wheel zooms. The flat
+// mode painted in between (its left edge the seam's yellow) is unaffected.
 TEST_F(VrGL, WithoutRuntimeTheMouseTurnsAndZoomsOneView)
 {
     if (dlopen("libopenvr_api.so", RTLD_LAZY))
@@ -303,10 +293,8 @@ TEST_F(VrGL, WithoutRuntimeTheMouseTurnsAndZoomsOneView)
     mouse(QEvent::MouseButtonPress, 0, 0, Qt::LeftButton); // a deleted mode no longer listens
 }
 
-// The stream's stereo side data splits the picture between the eyes. Every
-// paint hands the compositor both eyes' images, each sampling its own half
-// everywhere, and mirrors them in the widget, upright (the white band low in
-// the side-by-side picture is low in the view).
+// Stereo side data splits the picture: each paint submits both eyes, each
+// sampling its own half, mirrored upright in the widget.
 TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
 {
     auto topBottom = [](float, float t) { return t < 0.5f ? kRed : kBlue; };
@@ -354,9 +342,8 @@ TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
     }
 }
 
-// The headset's pose turns both eyes' views (its position is the sphere's
-// centre, as the desktop view's camera). One runtime session serves every VR
-// mode of the process until the last is deleted.
+// The headset's pose turns both views (its position is the sphere's centre).
+// One runtime session serves every VR mode until the last is deleted.
 TEST_F(VrSimulated, TheHeadTurnsTheViewAndOneSessionServesEveryMode)
 {
     SimVRState *sim = openSimVR("libopenvr_api.so");

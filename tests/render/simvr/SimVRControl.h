@@ -1,7 +1,5 @@
-// The state of the simulated OpenVR runtime (libopenvr_api.so built from
-// SimVR.cpp) that tests read and set. Only the thread that paints calls the
-// runtime, and the tests read its state on that thread between paints, so
-// there is no lock.
+// The state of the simulated OpenVR runtime (SimVR.cpp) that tests read and
+// set, on the painting thread between paints: no lock.
 #pragma once
 
 #include <dlfcn.h>
@@ -35,9 +33,8 @@ struct SimVRState {
 
 extern "C" SimVRState *simvr_state();
 
-// The runtime's state through the library of that name: opened by the name
-// the VR code uses, it is the very object the VR code loaded. Null when the
-// library is not found.
+// The state in the library of that name (the object the VR code loaded);
+// null when the library is not found.
 inline SimVRState *openSimVR(const char *library)
 {
     void *handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
