@@ -1,11 +1,8 @@
-// The packet decoders on their own: the sound's timeline and amount, and what
-// every picture carries.
+// The sound decoder on its own: the timeline of its buffers and the amount of sound.
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
-#include "frames/AbstractVideoFrame.h"
 #include "player/AudioPacketDecoder.h"
 #include "player/MovieFile.h"
-#include "player/VideoPacketDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -24,16 +21,6 @@ void forEachPacket(MovieFile &file, int stream, const std::function<void(AVPacke
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
-}
-
-// Every output of a packet decoder over the file's stream, drained to the end.
-template <typename Decoder, typename Each>
-void decodeAll(MovieFile &file, int stream, Decoder &decoder, Each each)
-{
-    forEachPacket(file, stream, [&](AVPacket *p) { each(decoder.decode(p)); });
-    for (int i = 0; i < 100 && !decoder.drained(); ++i)
-        each(decoder.drain());
-    EXPECT_TRUE(decoder.drained());
 }
 
 // Seconds of sound in the file and the first decoded frame's pts in ms, by FFmpeg alone.
@@ -73,7 +60,7 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
         decoder.resetResampler(); // a second build must restart the timeline the same way
         uint64_t samples = 0;
         float peak = 0;
-        decodeAll(file, file.audioStreamIndex, decoder, [&](AudioBuffer *b) {
+        const auto take = [&](AudioBuffer *b) {
             if (!b)
                 return;
             const double soundMs = samples * 1000.0 / 44100, hole = soundMs >= 2000 ? gapMs : 0;
@@ -85,56 +72,13 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
             }
             samples += b->size / 8;
             pool.giveBack(b);
-        });
+        };
+        forEachPacket(file, file.audioStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
+        for (int i = 0; i < 100 && !decoder.drained(); ++i)
+            take(decoder.drain());
+        EXPECT_TRUE(decoder.drained());
         EXPECT_NEAR(samples / 44100.0, seconds, 0.005);
         EXPECT_GT(peak, 0.05f); // lavfi's sine peaks at 1/8
-    }
-}
-
-class FactsFrame : public AbstractVideoFrame {
-public:
-    FactsFrame() : AbstractVideoFrame(16, 16) {}
-    void updateTexture(FrameTexture &) override {}
-    void fill(const AVFrame *frame, AVPixelFormat format, int64_t timestampMs) override
-    {
-        describe(frame, format);
-        beginPicture(timestampMs);
-        interlaced = frame->interlaced_frame;
-    }
-    bool interlaced = false;
-};
-
-// Every picture, to the last, carries the file's turn and HDR metadata;
-// interlaced ones come out deinterlaced, none lost to the filter's delay.
-TEST(PacketDecoders, EveryPictureCarriesTheStreamsFactsAndComesOutDeinterlaced)
-{
-    const struct {
-        const char *file;
-        int quarterTurns;
-        float peakNits;
-        int pictures;
-    } cases[] = {{"fid_rot90.mp4", 3, 0, 10}, {"fid_hdr10.mp4", 0, 1000, 10}, {"fid_interlaced.ts", 0, 0, 50}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file);
-        MovieFile file(mediaPath(c.file), false);
-        ASSERT_TRUE(file.isOpen());
-        FreePool<AbstractVideoFrame> pool;
-        stock(pool, 1, [] { return new FactsFrame; });
-        VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs,
-                                   file.videoFrameRate, file.sampleAspect,
-                                   file.formatContext->streams[file.videoStreamIndex]);
-        int pictures = 0, wrong = 0;
-        decodeAll(file, file.videoStreamIndex, decoder, [&](AbstractVideoFrame *picture) {
-            if (!picture)
-                return;
-            const auto *facts = static_cast<FactsFrame *>(picture);
-            ++pictures;
-            wrong += facts->turn().quarterTurns != c.quarterTurns || facts->colour().peakNits != c.peakNits ||
-                     facts->interlaced;
-            pool.giveBack(picture);
-        });
-        EXPECT_EQ(pictures, c.pictures);
-        EXPECT_EQ(wrong, 0);
     }
 }
 
