@@ -2,13 +2,10 @@
 #include "common/TestMedia.h"
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
-#include "player/AudioBuffer.h"
-#include "player/DecodePace.h"
 #include "player/FrameSlot.h"
 #include "player/MovieDecoder.h"
 #include "player/MovieFile.h"
 #include "player/PlaybackClock.h"
-#include "player/ReadyQueue.h"
 
 #include <QTest>
 
@@ -67,8 +64,7 @@ protected:
                                                  &videoFreePool, &videoReadyQueue, &slot, &clock);
     }
 
-    // Once the thread has gone every frame and buffer is in its pool, its
-    // queue or the slot; all then go back to the pools for a next start.
+    // None lost once the thread has gone; all go back to the pools for a next start.
     void TearDown() override
     {
         if (!decoder)
@@ -112,8 +108,7 @@ protected:
 
 // Each picture appears exactly when the clock reaches its stamp less the lead;
 // a clock that jumps shows the newest due picture and drops those before it.
-// Once the clock runs, a picture later than its period + 20 ms is dropped,
-// also after the screen stood still for a while.
+// Once the clock runs, a picture later than its period + 20 ms is dropped.
 TEST_F(MovieDecoderTest, EachPictureShowsWhenDueAndNoneLateWhileTheClockRuns)
 {
     constexpr int64_t lead = MovieDecoder::pictureLeadMs;
@@ -132,14 +127,8 @@ TEST_F(MovieDecoderTest, EachPictureShowsWhenDueAndNoneLateWhileTheClockRuns)
     clock.setPosition(1200 - lead); // pictures 31 to 36 due at once
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown() == 1200; }));
     EXPECT_EQ(decoder->droppedPictureCount(), 5u) << "the five before the newest due go unseen";
-    decoder->setRendering(false);
-    clock.setPosition(5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_EQ(shown(), 1200);
-
     clock.setPosition(2000);
     clock.start();
-    decoder->setRendering(true);
     int64_t first = 0, lateness = 0;
     ASSERT_TRUE(QTest::qWaitFor([&] {
         first = shown();
