@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -45,6 +47,23 @@ TEST(Queues, RingOrderHoldFlushAndGiveBack)
     queue.setCapacity(1); // the engine resizes only empty containers, between files
     EXPECT_TRUE(queue.push(&items[2]) && !queue.push(&items[3]));
     queue.pop();
+}
+
+// A consumer waiting for the lock while the queue is put on hold takes nothing.
+TEST(Queues, HoldSetWhileAConsumerWaitsForTheLockStopsIt)
+{
+    Counted item, *p = &item, *taken = &item;
+    ReadyQueue<Counted> queue;
+    queue.setCapacity(1);
+    queue.push(p);
+    std::unique_lock<std::recursive_mutex> guard(queue.mutex());
+    std::thread consumer([&] { taken = queue.take(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    queue.setOnHold(true);
+    guard.unlock();
+    consumer.join();
+    EXPECT_EQ(taken, nullptr);
+    EXPECT_EQ(queue.pop(), &item);
 }
 
 // Between a producer and a consumer thread none is lost and no container is
