@@ -1,8 +1,7 @@
 // Shared by the player tests: the engine's sound format, a pool stocked with
-// new objects, the capture of the diagnostic log and a loopback socket.
+// new objects and a loopback socket.
 #pragma once
 
-#include "common/LogCapture.h"
 #include "player/AudioOutputFormat.h"
 #include "player/FreePool.h"
 

@@ -1,5 +1,5 @@
 // The pools and ready queues frames and sound buffers circulate through.
-#include "player/FreePool.h"
+#include "PlayerTestSupport.h"
 #include "player/ReadyQueue.h"
 
 #include <gtest/gtest.h>
@@ -73,12 +73,8 @@ TEST(Queues, CirculationLosesNothingAndClearPoolDeletes)
     constexpr int kObjects = 16, kRounds = 20000;
     FreePool<Counted> pool;
     ReadyQueue<Counted> queue;
-    pool.setCapacity(kObjects);
+    stock(pool, kObjects, [] { return new Counted; });
     queue.setCapacity(kObjects);
-    for (int i = 0; i < kObjects; ++i) {
-        Counted *p = new Counted;
-        pool.giveBack(p);
-    }
     std::atomic<int> refused{0};
     const auto move = [&](auto take, auto put) {
         for (int moved = 0; moved + refused < kRounds;) {
