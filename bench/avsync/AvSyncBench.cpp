@@ -4,8 +4,10 @@
 // plug-in (loaded with dlopen, as a host does) and then with mpv (when it is
 // installed), and prints sound minus picture per phase: the start, after a
 // pause, after a seek, and a clip whose sound starts 1.5 s late.
-// With --drift MINUTES it plays a long flash clip instead and compares the
-// offsets of its first and last 30 s.
+// With --drift MINUTES both play a long flash clip instead and compare the
+// offsets of its first and last 30 s; for the plug-in it also prints where its
+// clock stood at each beep heard and each flash seen, which tells a drift of
+// the sound path from one of the picture path.
 // Usage: avsync-bench MEDIA_DIR [--drift MINUTES] [--no-mpv]
 #include "IMediaPlayer2.h"
 #include "common/SoundRecorder.h"
@@ -48,14 +50,29 @@ public:
                                       .lightness() > 160;
             if (nowWhite && !white)
                 onsets.push_back(at);
+            if (clock)
+                clockSamples.emplace_back(steadyUs(), clock());
             white = nowWhite;
         });
         timer.start(2);
     }
     std::vector<int64_t> onsetsUs() const { return onsets; }
+    // Samples the player's position at each pass as well, to tell which side moves in a drift run.
+    void followClock(std::function<int64_t()> read) { clock = std::move(read); }
+    // The position at steady time us, from the nearest sample before it (-1: none).
+    int64_t clockAt(int64_t us) const
+    {
+        auto after = std::upper_bound(clockSamples.begin(), clockSamples.end(), std::make_pair(us, INT64_MAX));
+        if (after == clockSamples.begin())
+            return -1;
+        --after;
+        return after->second + (us - after->first) / 1000;
+    }
 
 private:
     std::function<QPoint()> where;
+    std::function<int64_t()> clock;
+    std::vector<std::pair<int64_t, int64_t>> clockSamples;
     QTimer timer;
     bool white = false;
     std::vector<int64_t> onsets;
@@ -110,6 +127,19 @@ void report(const char *who, const SoundRecorder &sound, const FlashSampler &pic
             if (at >= phase.fromUs && at < phase.toUs)
                 flashes.push_back(at);
         std::printf("%-12s %-14s sound - picture %s\n", who, phase.name, summary(syncOffsetsMs(beeps, flashes)).c_str());
+        if (picture.clockAt(phase.fromUs + 1000000) < 0)
+            continue;
+        // Where the player's clock stood when each beep was heard and each
+        // flash was seen, against the whole second they belong to.
+        for (const auto &[what, onsets] : {std::make_pair("beep", beeps), std::make_pair("flash", flashes)}) {
+            std::vector<double> lags;
+            for (int64_t at : onsets) {
+                const int64_t clock = picture.clockAt(at);
+                if (at >= phase.fromUs && at < phase.toUs && clock > 0)
+                    lags.push_back(double(clock - (clock + 500) / 1000 * 1000));
+            }
+            std::printf("%-12s %-14s clock at %-5s %s\n", who, phase.name, what, summary(lags).c_str());
+        }
     }
 }
 
@@ -170,6 +200,7 @@ void measurePlugin(const std::string &media, int driftMinutes)
     }
     QWidget *window = &plugin.window;
     FlashSampler picture([window] { return window->mapToGlobal(QPoint(window->width() / 2, window->height() / 2)); });
+    picture.followClock([&plugin] { return int64_t(plugin.player->currentTime()); });
     std::vector<Phase> phases;
     if (driftMinutes > 0) {
         plugin.open(media + "/av_flash_long.mp4");
@@ -212,7 +243,7 @@ void measurePlugin(const std::string &media, int driftMinutes)
 }
 
 // mpv in a 320x240 window at the screen's corner, driven through its IPC socket.
-void measureMpv(const std::string &media)
+void measureMpv(const std::string &media, int driftMinutes)
 {
     const QString mpv = QStandardPaths::findExecutable("mpv");
     if (mpv.isEmpty()) {
@@ -225,7 +256,9 @@ void measureMpv(const std::string &media)
     FlashSampler picture([] { return QPoint(160, 120); });
     const QString socketPath = QStringLiteral("/tmp/avsync-mpv-%1").arg(QCoreApplication::applicationPid());
     std::vector<Phase> phases;
-    for (const char *clip : {"av_flash.mp4", "av_flash_late.mp4"}) {
+    const std::vector<const char *> clips = driftMinutes > 0 ? std::vector<const char *>{"av_flash_long.mp4"}
+                                                             : std::vector<const char *>{"av_flash.mp4", "av_flash_late.mp4"};
+    for (const char *clip : clips) {
         QProcess player;
         player.start(mpv, {"--no-config", "--vo=x11", "--ao=pulse", "--really-quiet", "--geometry=320x240+0+0",
                            "--keep-open=no", "--input-ipc-server=" + socketPath,
@@ -242,7 +275,15 @@ void measureMpv(const std::string &media)
             ipc.write("\n");
             ipc.flush();
         };
-        if (std::strcmp(clip, "av_flash.mp4") == 0) {
+        if (driftMinutes > 0) {
+            runFor(30000);
+            phases.push_back({"first 30 s", started, steadyUs()});
+            for (int minute = 1; minute < driftMinutes; ++minute)
+                runFor(60000);
+            const int64_t t = steadyUs();
+            runFor(29000);
+            phases.push_back({"last 30 s", t, steadyUs()});
+        } else if (std::strcmp(clip, "av_flash.mp4") == 0) {
             runFor(2500);
             command(R"({"command":["set_property","pause",true]})");
             phases.push_back({"start", started, steadyUs()});
@@ -284,7 +325,7 @@ int main(int argc, char **argv)
             withMpv = false;
     }
     measurePlugin(media, driftMinutes);
-    if (withMpv && driftMinutes == 0)
-        measureMpv(media);
+    if (withMpv)
+        measureMpv(media, driftMinutes);
     return 0;
 }
