@@ -53,7 +53,7 @@ public:
         (void)QTest::qWaitFor([this] { return p && p->widget()->isVisible(); }, 5000);
         QTest::qWait(100);
     }
-    // Deletes the player while the window stays (it must not delete the player's widget: the player does).
+    // Deletes the player while the window stays (the player deletes its own widget).
     void destroyPlayer()
     {
         if (p)
@@ -75,8 +75,9 @@ public:
     // Runs a host's actions while the player exists: load:FILE (a test clip's
     // name or a path), open:FILE (load, then wait for EventLoaded), play, pause,
     // stop, seek:MS, volume:PERCENT, wait:MS, until:MS (the clock reaches MS),
-    // await:EVENT (e.g. Paused came since the last word before that is not an
-    // await). Stops at the first word that fails (reported); returns success.
+    // await:EVENT (e.g. Paused came since the last word that is not an await),
+    // delete (the player; the words after it are not run).
+    // Stops at the first word that fails (reported); returns success.
     bool run(const std::string &script)
     {
         static const std::vector<std::string> names = {"Playing", "Paused", "Stopped",   "Finished",
@@ -109,6 +110,8 @@ public:
                     20000);
             else if (verb == "play" || verb == "pause" || verb == "stop")
                 verb == "play" ? p->play() : verb == "pause" ? p->pause() : p->stop();
+            else if (verb == "delete")
+                destroyPlayer();
             else if (verb != "load")
                 ok = false;
             EXPECT_TRUE(ok) << word << " in " << script;
@@ -133,10 +136,9 @@ public:
     }
 
     // While playing, samples the picture's centre mid-second: it must show the
-    // clock's second's kSecondColour (on a busy machine the previous second's,
-    // nothing else). Returns how many seconds matched once `seconds` have,
-    // EventFinished came or timeoutMs passed. The last second of seconds.mp4 is
-    // left out: the end may come first.
+    // clock's second's kSecondColour (on a busy machine the previous second's).
+    // Returns how many seconds matched once `seconds` have, EventFinished came
+    // or timeoutMs passed. seconds.mp4's last second is left out: the end may come first.
     int followSeconds(int seconds, int timeoutMs = 12000)
     {
         std::set<uint64_t> matched;
@@ -154,8 +156,7 @@ public:
                         EXPECT_TRUE(second > 0 && near(c, kSecondColour[second - 1]))
                             << "at " << t << " ms the picture is " << c.name().toStdString();
                 }
-                return int(matched.size()) >= seconds ||
-                       std::count(codes.begin() + long(from), codes.end(), EventFinished) > 0;
+                return int(matched.size()) >= seconds || std::count(codes.begin() + long(from), codes.end(), EventFinished);
             },
             timeoutMs);
         return int(matched.size());

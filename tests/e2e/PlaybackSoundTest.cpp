@@ -3,12 +3,7 @@
 // recording tell where playback was and in which order.
 #include "e2e/E2EHost.h"
 
-#include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <sstream>
 
 namespace {
 
@@ -22,14 +17,12 @@ int toneOf(double hz)
                    : k > -0.2 && k < 7.2 && std::fabs(k - std::lround(k)) <= 0.2 ? int(std::lround(k)) : kUnknown;
 }
 
-// Runs [first, end) of windows of one tone (or silence), at least 3 long
-// (silence: 8, so a short underrun on a busy machine is not taken for a
-// pause); what lies between two runs of the same tone joins them.
+// Runs of one tone (or silence) at least 3 windows long (silence: 8, so a
+// short underrun on a busy machine is not taken for a pause); what lies
+// between two runs of the same tone joins them.
 struct ToneRun {
     int tone;
-    size_t first, end;
-    double start() const { return double(first) * kWindow; }
-    double seconds() const { return double(end - first) * kWindow; }
+    double start, seconds;
 };
 
 std::vector<ToneRun> runsOf(const std::vector<double> &freqs)
@@ -41,10 +34,9 @@ std::vector<ToneRun> runsOf(const std::vector<double> &freqs)
             ++end;
         if (tone == kUnknown || end - first < (tone == kSilence ? 8u : 3u))
             continue;
-        if (!runs.empty() && runs.back().tone == tone)
-            runs.back().end = end;
-        else
-            runs.push_back({tone, first, end});
+        if (runs.empty() || runs.back().tone != tone)
+            runs.push_back({tone, double(first) * kWindow, 0});
+        runs.back().seconds = double(end) * kWindow - runs.back().start;
     }
     return runs;
 }
@@ -85,16 +77,16 @@ TEST(E2EPlayback, PictureAndSoundFollowPlayPauseSeekStopVolumeAndReload)
     std::vector<int> tones;
     for (const ToneRun &r : runs) {
         tones.push_back(r.tone);
-        seen << r.tone << "x" << r.seconds() << "@" << r.start() << " ";
+        seen << r.tone << "x" << r.seconds << "@" << r.start << " ";
     }
     ASSERT_EQ(tones, (std::vector<int>{kSilence, 0, 1, 2, 3, kSilence, 6, kSilence, 1, kSilence})) << seen.str();
     // The pauses were long and silent; tone 3 was heard for about 0.6 s and
     // tone 6 for about 0.7 s: the flushed output did not play the rest of second 3.
-    EXPECT_TRUE(runs[5].seconds() >= 1.0 && runs[7].seconds() >= 1.0) << seen.str();
-    EXPECT_TRUE(runs[4].seconds() < 1.0 && runs[6].seconds() < 1.0) << seen.str();
+    EXPECT_TRUE(runs[5].seconds >= 1.0 && runs[7].seconds >= 1.0) << seen.str();
+    EXPECT_TRUE(runs[4].seconds < 1.0 && runs[6].seconds < 1.0) << seen.str();
     // A quarter of the volume: about a quarter of the level of the same tone.
-    const double loud = recorder.rms(runs[2].start() + 0.1, runs[2].start() + runs[2].seconds() - 0.1);
-    const double quiet = recorder.rms(runs[8].start() + 0.1, runs[8].start() + runs[8].seconds() - 0.1);
+    const auto level = [&](const ToneRun &r) { return recorder.rms(r.start + 0.1, r.start + r.seconds - 0.1); };
+    const double loud = level(runs[2]), quiet = level(runs[8]);
     ASSERT_GT(loud, 0.05) << seen.str();
     EXPECT_GT(quiet / loud, 0.12);
     EXPECT_LT(quiet / loud, 0.45);

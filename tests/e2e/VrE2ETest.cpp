@@ -1,20 +1,17 @@
 // The VR mode as a host meets it: the plug-in laid out as a user's install
 // with the simulated runtime beside it and no LD_LIBRARY_PATH, so every frame
-// the headset gets proves the plug-in found the runtime there. What the eyes
-// and the desktop view show is render_vr_simulated's and render_gl's.
+// the headset gets proves the plug-in found the runtime there. A top-bottom
+// stereoscopic file as Matroska marks it gives the top half (red) to the left
+// eye and the bottom (blue) to the right one, which the widget's halves
+// mirror; deleting the player ends the session. What the eyes see in detail
+// is render_vr_simulated's.
 #include "e2e/E2EHost.h"
 
 #include "SimVRControl.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 
-#include <gtest/gtest.h>
-
-// A top-bottom stereoscopic file as Matroska marks it gives the top half
-// (red) to the left eye and the bottom half (blue) to the right one; the
-// widget's halves mirror the eyes. Deleting the player ends the session.
 TEST(VrE2E, TheInstalledPluginFindsTheRuntimeBesideItAndFeedsEachEyeItsHalf)
 {
     PLA_REQUIRE_TEST_ENVIRONMENT();
@@ -46,8 +43,7 @@ TEST(VrE2E, TheInstalledPluginFindsTheRuntimeBesideItAndFeedsEachEyeItsHalf)
         10000))
         << left.name().toStdString() << " " << right.name().toStdString();
 
-    // Stopped first: deleting a player whose audio output was just started
-    // can abort inside Qt's PulseAudio backend, which is not under test here.
+    // Stopped first: deleting a player whose audio output just started can abort in Qt's PulseAudio backend.
     host.run("stop wait:100");
     EXPECT_EQ(sim->events, "I");
     host.destroyPlayer();
