@@ -2,11 +2,14 @@
 // that could block for ever are refused at once, a listening socket nobody
 // connects to gives up after 5 s; the failures a host reports are
 // host_scripted's and e2e_playback's, the tracks it plays e2e_realworld's.
-// Then the sound decoder on its own: its buffers' timeline and all the sound.
+// Then the decoders on their own: the sound buffers' timeline and all the
+// sound; interlaced pictures deinterlaced, none lost to the filter's delay.
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
+#include "frames/AbstractVideoFrame.h"
 #include "player/AudioPacketDecoder.h"
 #include "player/MovieFile.h"
+#include "player/VideoPacketDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +145,37 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
         EXPECT_NEAR(samples / 44100.0, seconds, 0.005);
         EXPECT_GT(peak, 0.05f); // lavfi's sine peaks at 1/8
     }
+}
+
+// Notes whether the picture it was filled with was still interlaced.
+struct FieldsFrame : AbstractVideoFrame {
+    FieldsFrame() : AbstractVideoFrame(16, 16) {}
+    void updateTexture(FrameTexture &) override {}
+    void fill(const AVFrame *frame, AVPixelFormat, int64_t) override { interlaced = frame->interlaced_frame; }
+    bool interlaced = false;
+};
+
+TEST(PacketDecoders, InterlacedPicturesComeOutDeinterlacedToTheLast)
+{
+    MovieFile file(mediaPath("fid_interlaced.ts"), false);
+    ASSERT_TRUE(file.isOpen());
+    FreePool<AbstractVideoFrame> pool;
+    stock(pool, 1, [] { return new FieldsFrame; });
+    VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs, file.videoFrameRate,
+                               file.sampleAspect, file.formatContext->streams[file.videoStreamIndex]);
+    int pictures = 0, interlaced = 0;
+    const auto take = [&](AbstractVideoFrame *picture) {
+        if (!picture)
+            return;
+        ++pictures;
+        interlaced += static_cast<FieldsFrame *>(picture)->interlaced;
+        pool.giveBack(picture);
+    };
+    forEachPacket(file, file.videoStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
+    for (int i = 0; i < 100 && !decoder.drained(); ++i)
+        take(decoder.drain());
+    EXPECT_EQ(pictures, 50);
+    EXPECT_EQ(interlaced, 0);
 }
 
 } // namespace
