@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 QtAudioPlayerDevice::QtAudioPlayerDevice(ReadyQueue<AudioBuffer> *readyQueue, FreePool<AudioBuffer> *freePool,
                                          int frameBytes, int rate)
@@ -27,6 +28,7 @@ void QtAudioPlayerDevice::beginAt(double ms)
     startMs = ms;
     served = 0;
     silenceBytes = 0;
+    placeExactly = true;
     started = false;
     emptyReads = 0;
 }
@@ -58,9 +60,12 @@ bool QtAudioPlayerDevice::takeNext(int64_t servedBytes)
         return false;
     remaining = current->size - current->size % frameBytes;
     const double lead = double(current->ptsMs) - msAt(servedBytes);
-    // The first buffer of a timeline is placed exactly; later ones only when
-    // they are clearly off, since their stamps are rounded to the ms.
-    if (servedBytes > 0 && std::fabs(lead) <= toleranceMs)
+    // The first buffer of a timeline, and the first after silence that stood
+    // in for a dry queue, is placed exactly; later ones only when they are
+    // clearly off, since their stamps are rounded to the ms. Sound that comes
+    // late after a dry spell is never played late: that would hold it behind
+    // the timeline, and so behind the clock, for the rest of the play.
+    if (!std::exchange(placeExactly, false) && std::fabs(lead) <= toleranceMs)
         return true;
     const int64_t leadBytes = int64_t(std::llround(std::fabs(lead) * bytesPerMs / frameBytes)) * frameBytes;
     if (lead > 0)
@@ -108,6 +113,7 @@ qint64 QtAudioPlayerDevice::readData(char *data, qint64 maxSize)
             return 0;
         std::memset(data, 0, size_t(maxSize));
         written = maxSize;
+        placeExactly = true;
     }
     started = true;
     served += written;

@@ -43,7 +43,8 @@ public:
     bool isSequential() const override { return true; }
 
     // A timeline within this of a buffer's stamp plays it as it is (stamps
-    // are whole ms; continuous sound must not be cut or padded).
+    // are whole ms; continuous sound must not be cut or padded), except
+    // right after a dry queue, where the timeline ran on in silence.
     static constexpr double toleranceMs = 30.0;
     // How many reads the start waits for a first buffer before it serves silence.
     static constexpr int startWaitReads = 15;
@@ -68,6 +69,7 @@ private:
     int64_t silenceBytes = 0;  // silence to serve before current
     double startMs = 0;        // media time of the first byte served
     int64_t served = 0;        // bytes served since beginAt
+    bool placeExactly = true;  // the next buffer goes exactly at its stamp
     bool started = false;      // something was served since beginAt
     int emptyReads = 0;        // reads that found nothing before the start
     ReadyQueue<AudioBuffer> *readyQueue;

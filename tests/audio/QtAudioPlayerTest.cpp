@@ -101,6 +101,7 @@ TEST(QtAudioPlayerDevice, PlacesEachBufferOnTheTimelineByItsStamp)
         {"sound before the start (a seek's target) is cut", 500, "q497:5 q502:2 r6", "DEFG"},
         {"a buffer wholly before the start goes unheard", 500, "q400:5 q500:2 r4", "FG"},
         {"sound late after a dry queue skips what is past", 0, "q0:2 r2 r40 q10:50 r4", "AB|" + gap40 + "|cdef"},
+        {"even when it is late by less than the tolerance", 0, "q0:2 r2 r20 q2:30 r4", "AB|" + gap40.substr(20) + "|WXYZ"},
     };
     for (const Case &c : cases) {
         Timeline t;
