@@ -2,7 +2,7 @@
 // pictures against ffmpeg's own turned frame, 75 % bars of each matrix and
 // range within 8 codes of the source colours, HDR10 tone-mapped to neutral
 // greys and saturated colours. That interlaced pictures are deinterlaced is
-// player_packets'; the picture's shape at each size, render_gl's.
+// player_file's; the picture's shape at each size, render_gl's.
 #include "e2e/E2EHost.h"
 
 namespace {
