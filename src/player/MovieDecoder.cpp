@@ -287,6 +287,7 @@ void MovieDecoder::pushForRendering()
         return;
     const int64_t now = static_cast<int64_t>(clock->currentPosition());
     const bool running = clock->isRunning();
+    const uint64_t ticks = msTicks();
     AbstractVideoFrame *frame = nullptr;
     for (const AbstractVideoFrame *front = videoReadyQueue->front(); front && front->getTimestamp() <= now + pictureLeadMs;
          front = videoReadyQueue->front()) {
@@ -302,12 +303,12 @@ void MovieDecoder::pushForRendering()
 
     // A cover picture stands for the whole track: it is never late.
     if (frame && running && !movieFile->coverArt && now - frame->getTimestamp() > framePeriodMs + LateMarginMs) {
-        pace.pictureLate(now - frame->getTimestamp(), msTicks());
-        if (msTicks() - lastShownTicks < LongestUnchangedMs)
+        pace.pictureLate(now - frame->getTimestamp(), ticks);
+        if (ticks - lastShownTicks < LongestUnchangedMs)
             dropPicture(frame, now);
     }
     const double load = pace.load();
-    if (hasVideo && pace.update(running, msTicks())) {
+    if (hasVideo && pace.update(running, ticks)) {
         qCDebug(lcDemux, "Decoding load %.2f: skipping %s", load,
                 pace.level() == DecodePace::KeysOnly ? "all but key frames"
                 : pace.level() == DecodePace::NonRef ? "pictures nothing refers to"
@@ -315,7 +316,7 @@ void MovieDecoder::pushForRendering()
     }
     if (!frame)
         return;
-    lastShownTicks = msTicks();
+    lastShownTicks = ticks;
     AbstractVideoFrame *old = frameSlot->exchange(frame);
     if (old && !videoFreePool->giveBack(old)) {
         // Frames hold plain memory: one the pool refuses is freed here.
