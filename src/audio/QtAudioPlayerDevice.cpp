@@ -70,8 +70,8 @@ bool QtAudioPlayerDevice::takeNext(int64_t servedBytes)
     const int64_t leadBytes = int64_t(std::llround(std::fabs(lead) * bytesPerMs / frameBytes)) * frameBytes;
     if (lead > 0)
         silenceBytes = leadBytes;
-    else
-        remaining = std::max<int64_t>(0, remaining - leadBytes);
+    else if ((remaining = std::max<int64_t>(0, remaining - leadBytes)) == 0)
+        placeExactly = true; // all of it was past: the one after it lines up exactly in its place
     return true;
 }
 

@@ -99,7 +99,7 @@ TEST(QtAudioPlayerDevice, PlacesEachBufferOnTheTimelineByItsStamp)
         {"late sound starts at its time", 1000, "q1004:3 r8", "....ABC"},
         {"a gap in the track is kept as silence", 0, "q0:2 q40:2 r44", "AB" + std::string(38, '.') + "CD"},
         {"sound before the start (a seek's target) is cut", 500, "q497:5 q502:2 r6", "DEFG"},
-        {"a buffer wholly before the start goes unheard", 500, "q400:5 q500:2 r4", "FG"},
+        {"a buffer wholly before the start goes unheard, the next is cut exactly", 500, "q400:5 q495:10 r4", "KLMN"},
         {"sound late after a dry queue skips what is past", 0, "q0:2 r2 r40 q10:50 r4", "AB|" + gap40 + "|cdef"},
         {"even when it is late by less than the tolerance", 0, "q0:2 r2 r20 q2:30 r4", "AB|" + gap40.substr(20) + "|WXYZ"},
     };
