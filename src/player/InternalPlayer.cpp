@@ -183,9 +183,12 @@ void InternalPlayer::play()
         const WorkScope scope(working);
         holdQueues(audioReadyQueue, videoReadyQueue, false);
         // After the end (also of a file of unknown length) play starts from 0.
+        // At Finished the decoder went back to 0 already and its queues have
+        // filled from there since: sought again, the sound would start only
+        // once the decoder had caught up, with its first part cut.
         if (s == Finished || clock.reachedEnd()) {
             clock.setPosition(0);
-            if (movieDecoder)
+            if (movieDecoder && s != Finished)
                 movieDecoder->seek(0, {});
             audioPlayer->stop();
         }
