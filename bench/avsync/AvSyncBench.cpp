@@ -181,6 +181,15 @@ public:
         for (int i = 0; i < 4000 && player->currentTime() < ms; ++i)
             runFor(5);
     }
+    // Runs the event loop until the position reaches ms or the play stops
+    // (or stalls: twice the time left, and 10 s more).
+    void waitUntil(uint64_t ms)
+    {
+        const int64_t left = int64_t(ms) - int64_t(player->currentTime());
+        const int64_t deadline = steadyUs() + (std::max<int64_t>(left, 0) * 2 + 10000) * 1000;
+        while (player->isPlaying() && player->currentTime() < ms && steadyUs() < deadline)
+            runFor(5);
+    }
     IMediaPlayer2 *player = nullptr;
     QWidget window;
     int last = -1;
@@ -204,17 +213,22 @@ void measurePlugin(const std::string &media, int driftMinutes)
     std::vector<Phase> phases;
     if (driftMinutes > 0) {
         plugin.open(media + "/av_flash_long.mp4");
-        const uint64_t lengthMs = uint64_t(driftMinutes) * 60000;
+        const uint64_t lengthMs = plugin.player->duration();
         const int64_t t0 = steadyUs();
-        plugin.playUntil(30000);
+        plugin.player->play();
+        plugin.waitUntil(30000);
         phases.push_back({"first 30 s", t0, steadyUs()});
         // Reported now and again at the end: what the recording shows of a
-        // phase must not change with what it records later.
+        // phase must not change with what it records later. The report keeps
+        // this thread busy for a while; the play goes on meanwhile, and is
+        // never played again (a play after the end starts it anew).
         report("PlayerLibAV", sound, picture, phases);
-        for (uint64_t at = 30000; plugin.player->currentTime() + 30000 < lengthMs && at < lengthMs; at += 60000)
-            runFor(60000);
+        plugin.waitUntil(lengthMs - 30500);
         const int64_t t1 = steadyUs();
-        plugin.playUntil(lengthMs - 500);
+        const uint64_t from = plugin.player->currentTime();
+        plugin.waitUntil(lengthMs - 500);
+        if (from + 20000 > lengthMs)
+            std::printf("PlayerLibAV  the last phase began at %.1f s of %.1f s\n", from / 1000.0, lengthMs / 1000.0);
         phases.push_back({"last 30 s", t1, steadyUs()});
         report("PlayerLibAV", sound, picture, phases);
         return;
