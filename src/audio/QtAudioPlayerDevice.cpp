@@ -75,11 +75,27 @@ bool QtAudioPlayerDevice::takeNext(int64_t servedBytes)
     return true;
 }
 
+bool QtAudioPlayerDevice::queuedUntil(double ms) const
+{
+    // Under the queue's lock: a flush from the demux thread may take the
+    // buffer back to its pool and refill it meanwhile.
+    std::lock_guard<std::recursive_mutex> guard(readyQueue->mutex());
+    const AudioBuffer *last = readyQueue->back();
+    return last && double(last->ptsMs) + double(last->size) / bytesPerMs >= ms;
+}
+
 qint64 QtAudioPlayerDevice::readData(char *data, qint64 maxSize)
 {
     maxSize -= maxSize % frameBytes;
     if (maxSize <= 0)
         return 0;
+    // The start serves its first read in full or waits: a buffer or two
+    // played and then silence would cut the sound that follows them late.
+    if (!started && !current && silenceBytes == 0 && emptyReads + 1 < startWaitReads && !readyQueue->onHold() &&
+        !queuedUntil(msAt(served + maxSize))) {
+        ++emptyReads;
+        return 0;
+    }
     qint64 written = 0;
     while (written < maxSize) {
         if (!current && silenceBytes == 0) {

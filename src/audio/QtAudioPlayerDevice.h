@@ -9,7 +9,9 @@
 // stamped earlier loses its part that is already past (the sound before a
 // seek's target, sound that came late after the queue ran dry). The start
 // waits for the first buffer, up to a limit, so that the first sound served is
-// the file's first sample, not silence in front of it.
+// the file's first sample, not silence in front of it, and until the queue
+// holds sound for the whole first read, so that a decoder still starting up
+// does not make the start run dry.
 //
 // Threads: everything runs on the output's thread; owns neither queue.
 #pragma once
@@ -59,6 +61,8 @@ protected:
 
 private:
     void giveBackCurrent();
+    // Whether the queued sound reaches media time ms (the end of its last buffer).
+    bool queuedUntil(double ms) const;
     // Takes the next buffer and lines it up with the timeline, which has
     // reached servedBytes.
     bool takeNext(int64_t servedBytes);

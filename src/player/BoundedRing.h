@@ -45,6 +45,7 @@ public:
     }
 
     T *front() const { return count == 0 ? nullptr : storage[head]; }
+    T *back() const { return count == 0 ? nullptr : storage[(head + count - 1) % capacity]; }
     uint32_t size() const { return count; }
     uint32_t getCapacity() const { return capacity; }
     bool isFull() const { return count >= capacity; }

@@ -35,6 +35,11 @@ public:
         std::lock_guard<std::recursive_mutex> guard(lock);
         return ring.front();
     }
+    T *back() const
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        return ring.back();
+    }
 
     void setOnHold(bool on)
     {
