@@ -53,6 +53,11 @@ void AudioPacketDecoder::resetResampler(int64_t positionMs)
         swr_alloc_set_opts2(&context, &outLayout, static_cast<AVSampleFormat>(format.sampleFormat),
                             format.sampleRate, &inLayout, codecContext->sample_fmt, codecContext->sample_rate, 0,
                             nullptr) >= 0) {
+        // Mono goes to both speakers at its own level, as players do, not
+        // 3 dB down as a centre channel mixed into stereo.
+        static const double monoToStereo[] = {1.0, 1.0};
+        if (inLayout.nb_channels == 1 && outLayout.nb_channels == 2)
+            swr_set_matrix(context, monoToStereo, 1);
         swr_init(context); // a failure shows later as a negative swr_convert
     }
     resampler.reset(context); // swr_alloc_set_opts2 freed and cleared it on failure
