@@ -89,9 +89,10 @@ qint64 QtAudioPlayerDevice::readData(char *data, qint64 maxSize)
     maxSize -= maxSize % frameBytes;
     if (maxSize <= 0)
         return 0;
-    // The start serves its first read in full or waits: a buffer or two
-    // played and then silence would cut the sound that follows them late.
-    if (!started && !current && silenceBytes == 0 && emptyReads + 1 < startWaitReads && !readyQueue->onHold() &&
+    // The start serves nothing while its first buffer may still come, and
+    // then its first read in full or waits: a buffer or two played and then
+    // silence would cut the sound that follows them late.
+    if (!started && !current && emptyReads + 1 < startWaitReads && !readyQueue->onHold() &&
         !queuedUntil(msAt(served + maxSize))) {
         ++emptyReads;
         return 0;
@@ -122,10 +123,9 @@ qint64 QtAudioPlayerDevice::readData(char *data, qint64 maxSize)
     if (written == 0) {
         // A held queue (a pause or a seek on its way) serves nothing: the
         // output is about to stop, and silence written now would count as
-        // media time. Before the start, nothing is served while the first
-        // buffer may still come; after it, silence keeps the output (and the
-        // timeline) running through a dry queue.
-        if (readyQueue->onHold() || (!started && ++emptyReads < startWaitReads))
+        // media time. Otherwise silence keeps the output (and the timeline)
+        // running through a dry queue, or a start that waited long enough.
+        if (readyQueue->onHold())
             return 0;
         std::memset(data, 0, size_t(maxSize));
         written = maxSize;

@@ -48,7 +48,8 @@ public:
     // are whole ms; continuous sound must not be cut or padded), except
     // right after a dry queue, where the timeline ran on in silence.
     static constexpr double toleranceMs = 30.0;
-    // How many reads the start waits for a first buffer before it serves silence.
+    // How many reads the start waits for its first read's worth of sound before
+    // it serves what there is, silence if nothing.
     static constexpr int startWaitReads = 15;
 
 protected:
