@@ -91,6 +91,15 @@ make rw_mp3_22k.mkv "${RW[@]}" "${X264[@]}" -c:a libmp3lame -ar 22050 -ac 1 -f m
 make rw_mulaw_8k.avi "${RW[@]}" -c:v mpeg4 -q:v 3 -g 15 -c:a pcm_mulaw -ar 8000 -ac 1 -f avi
 # Live Matroska: the container does not know its duration.
 make rw_live.mkv "${RW[@]}" "${X264[@]}" -c:a aac -live 1 -f matroska
+# Two MPEG-TS recordings joined byte for byte: 44.1 kHz stereo, then 48 kHz mono.
+if [ ! -s rw_joined.ts ]; then
+  make rw_join1.ts -f lavfi -i "testsrc2=s=320x240:r=25:d=2" -f lavfi -i "sine=f=440:r=44100:d=2" -ac 2 \
+    "${X264[@]}" -c:a aac -f mpegts
+  make rw_join2.ts -f lavfi -i "testsrc2=s=320x240:r=25:d=2" -f lavfi -i "sine=f=880:r=48000:d=2" -ac 1 \
+    "${X264[@]}" -c:a aac -output_ts_offset 2.065 -f mpegts
+  cat rw_join1.ts rw_join2.ts > tmp.rw_joined.ts
+  mv tmp.rw_joined.ts rw_joined.ts
+fi
 # One picture only.
 make rw_one_frame.mp4 -i rw_colours.mkv -frames:v 1 "${X264[@]}" -f mp4
 # Anamorphic: 240x240 stored, shown 4:3 (sample aspect ratio 4:3).

@@ -41,29 +41,41 @@ void AudioPacketDecoder::resetResampler(int64_t positionMs)
     restartMs = positionMs;
     draining = false;
     finished = false;
+    buildResampler(codecContext->sample_rate, codecContext->ch_layout.nb_channels, codecContext->sample_fmt);
+    needStart = true;
+}
+
+// A resampler from the given input to the output format; none when it cannot
+// be made (the frames are then dropped until one can).
+void AudioPacketDecoder::buildResampler(int rate, int inChannels, AVSampleFormat sampleFormat)
+{
     resampler.reset();
+    inRate = rate;
+    inChannelCount = inChannels;
+    inFormat = sampleFormat;
     AVChannelLayout outLayout = outputLayout(format);
     // The stream's own layout is not trusted (it is often unset or odd); the
     // default layout for its channel count is what gets mixed down.
     AVChannelLayout inLayout{};
-    av_channel_layout_default(&inLayout, codecContext->ch_layout.nb_channels);
+    av_channel_layout_default(&inLayout, inChannels);
 
     SwrContext *context = swr_alloc();
-    if (context &&
+    if (context && rate > 0 &&
         swr_alloc_set_opts2(&context, &outLayout, static_cast<AVSampleFormat>(format.sampleFormat),
-                            format.sampleRate, &inLayout, codecContext->sample_fmt, codecContext->sample_rate, 0,
-                            nullptr) >= 0) {
+                            format.sampleRate, &inLayout, sampleFormat, rate, 0, nullptr) >= 0) {
         // Mono goes to both speakers at its own level, as players do, not
         // 3 dB down as a centre channel mixed into stereo.
         static const double monoToStereo[] = {1.0, 1.0};
         if (inLayout.nb_channels == 1 && outLayout.nb_channels == 2)
             swr_set_matrix(context, monoToStereo, 1);
-        swr_init(context); // a failure shows later as a negative swr_convert
+        if (swr_init(context) < 0)
+            swr_free(&context);
+    } else {
+        swr_free(&context); // swr_alloc_set_opts2 freed and cleared it on failure
     }
-    resampler.reset(context); // swr_alloc_set_opts2 freed and cleared it on failure
+    resampler.reset(context);
     av_channel_layout_uninit(&outLayout);
     av_channel_layout_uninit(&inLayout);
-    needStart = true;
 }
 
 AudioBuffer *AudioPacketDecoder::decode(AVPacket *packet)
@@ -96,6 +108,14 @@ AudioBuffer *AudioPacketDecoder::receive()
     lastStatus = avcodec_receive_frame(codecContext, frame.get());
     if (lastStatus != 0)
         return nullptr;
+    // A stream may change its rate, channels or sample format midway (joined
+    // broadcast recordings do): the resampler follows, and the sound after the
+    // change goes on where the sound before it ended.
+    if (frame->sample_rate != inRate || frame->ch_layout.nb_channels != inChannelCount || frame->format != inFormat) {
+        if (resampler && !needStart)
+            startMs += nextOffsetMs();
+        buildResampler(frame->sample_rate, frame->ch_layout.nb_channels, AVSampleFormat(frame->format));
+    }
     if (!resampler) {
         av_frame_unref(frame.get());
         return nullptr;
@@ -125,7 +145,7 @@ AudioBuffer *AudioPacketDecoder::receive()
 int64_t AudioPacketDecoder::nextOffsetMs() const
 {
     const int64_t nextPts = swr_next_pts(resampler.get(), INT64_MIN);
-    return av_rescale(nextPts, 1000, static_cast<int64_t>(codecContext->sample_rate) * format.sampleRate);
+    return av_rescale(nextPts, 1000, static_cast<int64_t>(inRate) * format.sampleRate);
 }
 
 // Converts one decoded frame, or with null the resampler's remaining samples.

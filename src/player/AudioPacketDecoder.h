@@ -45,12 +45,15 @@ public:
     const FpsCounter &counter() const { return rateCounter; }
 
 private:
+    void buildResampler(int rate, int inChannels, AVSampleFormat sampleFormat);
     int64_t nextOffsetMs() const;
     AudioBuffer *receive();
     AudioBuffer *convert(const AVFrame *input);
 
     AVCodecContext *codecContext;
     SwrContextPtr resampler;
+    int inRate = 0, inChannelCount = 0; // the input the resampler was made for
+    AVSampleFormat inFormat = AV_SAMPLE_FMT_NONE;
     FreePool<AudioBuffer> *bufferPool;
     AudioOutputFormat format;
     AVFramePtr frame;

@@ -119,12 +119,13 @@ std::tuple<double, int64_t, float> soundOf(const std::string &path)
 // Each buffer starts (to 1 ms) where the sound before it ends, from the first
 // frame's own pts, and a hole in the stamps (av_flash_gap.mkv: 0.5 s at 2 s)
 // stays on the timeline; both channels carry the sound at its own level (a
-// mono file too), and all of it comes out.
+// mono file too), and all of it comes out, also across a change of rate and
+// channels midway (rw_joined.ts).
 TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
 {
     const std::pair<const char *, int> files[] = {{"h264_aac.mp4", 0},    {"mono48k.mp4", 0},
                                                   {"rw_mp3_22k.mkv", 0},  {"rw_mulaw_8k.avi", 0},
-                                                  {"av_flash_gap.mkv", 500}};
+                                                  {"av_flash_gap.mkv", 500}, {"rw_joined.ts", 0}};
     for (const auto &[name, gapMs] : files) {
         SCOPED_TRACE(name);
         const auto [seconds, firstPtsMs, sourcePeak] = soundOf(mediaPath(name));
@@ -142,7 +143,7 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
             ASSERT_NEAR(b->ptsMs, firstPtsMs + soundMs + hole, samples == 0 ? 0.0 : 1.0) << samples;
             const float *s = reinterpret_cast<const float *>(b->data);
             for (uint32_t i = 0; i + 1 < b->size / 4; i += 2) {
-                ASSERT_EQ(s[i], s[i + 1]);
+                ASSERT_NEAR(s[i], s[i + 1], 1e-3); // a stereo coder may round them apart
                 peak = std::max(peak, std::fabs(s[i]));
             }
             samples += b->size / 8;
