@@ -39,11 +39,9 @@ make small.mp4 -f lavfi -i "testsrc2=size=160x120:rate=30:duration=4" -c:v libx2
 make v0_v1_a2.mkv -i video_only.mp4 -i small.mp4 -i audio_only.m4a -map 0:v -map 1:v -map 2:a -c copy -f matroska
 make v0_a1_v2.mkv -i video_only.mp4 -i audio_only.m4a -i small.mp4 -map 0:v -map 1:a -map 2:v -c copy -f matroska
 
-# Timing: a 48 kHz mono source, and a 90 kHz time base (MPEG-TS).
+# Timing: a 48 kHz mono source.
 make mono48k.mp4 -f lavfi -i "$V" -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=4" \
   -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -c:a aac -ac 1 -ar 48000 -shortest -f mp4
-make ts90k.ts -f lavfi -i "$V" -f lavfi -i "$A" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 \
-  -c:a aac -shortest -f mpegts
 
 # Raw RGB0 video, which a decoder outputs as AV_PIX_FMT_RGB0.
 make rgb0.nut -f lavfi -i "testsrc2=size=320x240:rate=30:duration=2" -c:v rawvideo -pix_fmt rgb0 -f nut
@@ -104,30 +102,6 @@ fi
 make rw_one_frame.mp4 -i rw_colours.mkv -frames:v 1 "${X264[@]}" -f mp4
 # Anamorphic: 240x240 stored, shown 4:3 (sample aspect ratio 4:3).
 make rw_anamorphic.mp4 "${RW[@]}" -vf "scale=240:240,setsar=4/3" "${X264[@]}" -c:a aac -f mp4
-
-# A white square (120x120 as seen) on blue, 4:3, stored square and anamorphic.
-make square_43.mp4 -f lavfi -i "color=c=blue:size=320x240:rate=30:duration=2" \
-  -vf "drawbox=x=100:y=60:w=120:h=120:color=white:t=fill" "${X264[@]}" -f mp4
-make square_anamorphic.mp4 -f lavfi -i "color=c=blue:size=240x240:rate=30:duration=2" \
-  -vf "drawbox=x=75:y=60:w=90:h=120:color=white:t=fill,setsar=4/3" "${X264[@]}" -f mp4
-
-# Too large: a picture 17000 pixels wide (FFV1 in Matroska).
-make wide_17000.mkv -f lavfi -i "testsrc2=size=17000x16:rate=10:duration=1" -c:v ffv1 -f matroska
-
-# Equirectangular test picture: one colour per horizontal quarter
-# (red, green, blue, yellow from left to right) and a white top row band.
-make equirect.mp4 -f lavfi -i "color=c=black:size=512x256:rate=30:duration=3" -vf \
-  "geq=r='if(lt(Y,8),255,if(lt(X,W/4),255,if(lt(X,W/2),0,if(lt(X,3*W/4),0,255))))':g='if(lt(Y,8),255,if(lt(X,W/4),0,if(lt(X,W/2),255,if(lt(X,3*W/4),0,255))))':b='if(lt(Y,8),255,if(lt(X,W/4),0,if(lt(X,W/2),0,if(lt(X,3*W/4),255,0))))'" \
-  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 30 -f mp4
-
-# A lossless still for pixel comparisons, with ffmpeg's own RGBA conversion of it
-# and its NV12 planes.
-make pattern.mkv -f lavfi -i "testsrc2=size=320x240:rate=1:duration=1" -c:v libx264 -qp 0 -preset ultrafast \
-  -pix_fmt yuv420p -f matroska
-make pattern_rgba.raw -i pattern.mkv -frames:v 1 -sws_flags bilinear -pix_fmt rgba -f rawvideo
-make pattern_nv12.raw -i pattern.mkv -frames:v 1 -pix_fmt nv12 -f rawvideo
-make pattern_bt709_rgba.raw -i pattern.mkv -frames:v 1 \
-  -vf "scale=in_color_matrix=bt709:in_range=tv:out_range=pc,format=rgba" -f rawvideo
 
 # Broken input: garbage bytes, a truncated file, an audio codec no decoder knows.
 [ -s garbage.bin ] || python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(200000)))" > garbage.bin
@@ -208,17 +182,10 @@ make fid_hdr10.mp4 -f lavfi -i "$BARS" \
 make fid_interlaced.ts -f lavfi \
   -i "color=c=black:size=320x240:rate=50:duration=2,format=gray,geq=lum='16+219*mod(floor((X+4*N)/8),2)',format=yuv420p,tinterlace=interleave_top,setfield=tff" \
   -c:v mpeg2video -q:v 2 -flags +ilme+ildct -top 1 -f mpegts
-make fid_interlaced_bwdif.png -i fid_interlaced.ts -vf "bwdif=mode=send_frame,select=eq(n\,10)" -frames:v 1 \
-  -f image2
-# ffmpeg's conversions of the pattern's planes with other matrices and ranges,
-# for the CUDA kernel's arithmetic (cuda_reference).
-make pattern_bt601_pc_rgba.raw -i pattern.mkv -frames:v 1 \
-  -vf "scale=in_color_matrix=bt601:in_range=pc:out_range=pc,format=rgba" -f rawvideo
-make pattern_bt709_pc_rgba.raw -i pattern.mkv -frames:v 1 \
-  -vf "scale=in_color_matrix=bt709:in_range=pc:out_range=pc,format=rgba" -f rawvideo
-make pattern_bt2020_rgba.raw -i pattern.mkv -frames:v 1 \
-  -vf "scale=in_color_matrix=bt2020:in_range=tv:out_range=pc,format=rgba" -f rawvideo
 # ---- end of picture fidelity ----
+# Stereoscopic, as Matroska marks it: the top half red (the left eye), the bottom blue.
+make stereo_tb.mkv -f lavfi -i "color=c=red:s=512x512:r=25:d=4" -vf "drawbox=x=0:y=256:w=512:h=256:color=blue:t=fill" \
+  -metadata:s:v stereo_mode=top_bottom "${X264[@]}" -f matroska
 # Track choice and sound-only files. two_tracks.mkv: video, a 440 Hz mono track,
 # then an 880 Hz stereo 48 kHz track flagged as the default one (the player
 # plays that one). music_cover.mp3: sound with a PNG cover picture.
