@@ -410,6 +410,10 @@ void MainWindow::showLoadFailure()
 
 void MainWindow::updatePosition()
 {
+    // A joined recording's length grows as it plays.
+    const int end = sliderValue(mediaPlayer->duration());
+    if (end > seekSlider->maximum())
+        seekSlider->setMaximum(end);
     if (!seekSlider->isSliderDown())
         seekSlider->setValue(sliderValue(static_cast<int64_t>(mediaPlayer->currentTime())));
     positionLabel->setText(positionText());

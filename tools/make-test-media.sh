@@ -98,6 +98,21 @@ if [ ! -s rw_joined.ts ]; then
   cat rw_join1.ts rw_join2.ts > tmp.rw_joined.ts
   mv tmp.rw_joined.ts rw_joined.ts
 fi
+# Two MPEG-TS recordings joined byte for byte whose clocks both start at 1.4 s:
+# the first two seconds of the clip, then the last two.
+if [ ! -s rw_reset.ts ]; then
+  make rw_reset1.ts "${RW[@]}" -t 2 "${X264[@]}" -c:a aac -f mpegts
+  make rw_reset2.ts -ss 2 -i rw_colours.mkv -ss 2 -i rw_tones.wav -map 0:v -map 1:a "${X264[@]}" -c:a aac -f mpegts
+  cat rw_reset1.ts rw_reset2.ts > tmp.rw_reset.ts
+  mv tmp.rw_reset.ts rw_reset.ts
+fi
+# A chained Ogg stream: a second Vorbis link at another rate, its stamps from 0 again.
+if [ ! -s rw_chained.ogg ]; then
+  make rw_chain1.ogg -f lavfi -i "sine=f=440:r=44100:d=2" -c:a libvorbis -f ogg
+  make rw_chain2.ogg -f lavfi -i "sine=f=880:r=48000:d=2" -ac 2 -c:a libvorbis -f ogg
+  cat rw_chain1.ogg rw_chain2.ogg > tmp.rw_chained.ogg
+  mv tmp.rw_chained.ogg rw_chained.ogg
+fi
 # One picture only.
 make rw_one_frame.mp4 -i rw_colours.mkv -frames:v 1 "${X264[@]}" -f mp4
 # Anamorphic: 240x240 stored, shown 4:3 (sample aspect ratio 4:3).

@@ -1,6 +1,7 @@
 #include "player/AudioPacketDecoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <new>
 
@@ -126,12 +127,19 @@ AudioBuffer *AudioPacketDecoder::receive()
     if (needStart) {
         startMs = stamp != AV_NOPTS_VALUE ? stampMs : restartMs;
         needStart = false;
-    } else if (stamp != AV_NOPTS_VALUE) {
+        previousStampMs = AV_NOPTS_VALUE;
+    } else if (stamp != AV_NOPTS_VALUE && previousStampMs != AV_NOPTS_VALUE &&
+               std::fabs(double(stampMs - previousStampMs) - previousLengthMs) > GapMs) {
         // The track has a gap (or an overlap) here: the sound after it keeps
-        // its own time instead of closing up behind what came before.
-        const int64_t expectedMs = startMs + nextOffsetMs();
-        if (std::llabs(stampMs - expectedMs) > GapMs)
-            startMs += stampMs - expectedMs;
+        // its own time instead of closing up behind what came before. Only a
+        // jump from one frame to the next is one: stamps that drift slowly
+        // away from the sound's own length (a chained Ogg stream's second
+        // link at another rate, counted in the first one's units) are not.
+        startMs = stampMs - nextOffsetMs();
+    }
+    if (stamp != AV_NOPTS_VALUE) {
+        previousStampMs = stampMs;
+        previousLengthMs = frame->sample_rate > 0 ? frame->nb_samples * 1000.0 / frame->sample_rate : 0.0;
     }
     AudioBuffer *buffer = convert(frame.get());
     av_frame_unref(frame.get());

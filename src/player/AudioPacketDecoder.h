@@ -64,6 +64,8 @@ private:
     int channels; // of the output layout
     int64_t originUs;
     int64_t restartMs = 0; // start of a timeline whose first frame has no time stamp
+    int64_t previousStampMs = AV_NOPTS_VALUE; // of the last frame with a stamp, and its length
+    double previousLengthMs = 0;
     int lastStatus = 0; // of the latest avcodec_receive_frame
     bool draining = false;
     bool finished = false;

@@ -293,7 +293,8 @@ int InternalPlayer::volume()
 
 int64_t InternalPlayer::duration()
 {
-    return movieFile ? movieFile->durationMs() : 0;
+    // The clock's: the file's length, lengthened when the media goes on past it.
+    return movieFile ? static_cast<int64_t>(clock.duration()) : 0;
 }
 
 uint64_t InternalPlayer::currentTime()

@@ -51,6 +51,9 @@ constexpr uint64_t OutputDrainMs = 500;
 // picture the pace could not bring on time is better than a frozen one.
 constexpr int64_t LateMarginMs = 20;
 constexpr uint64_t LongestUnchangedMs = 1000;
+// The length is lengthened only by media this far past it: stamps rounded
+// past the announced end do not move it.
+constexpr int64_t ExtendMarginMs = 100;
 
 int64_t framePeriodOf(AVRational rate)
 {
@@ -77,8 +80,9 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
                    movieFile->videoFrameRate, movieFile->sampleAspect,
                    movieFile->hasVideo ? movieFile->formatContext->streams[movieFile->videoStreamIndex] : nullptr),
       clock(clock), renderCounter("pushForRendering"),
-      durationMs(static_cast<uint64_t>(movieFile->durationMs())), hasVideo(movieFile->hasVideo),
-      framePeriodMs(framePeriodOf(movieFile->videoFrameRate)), packet(av_packet_alloc())
+      hasVideo(movieFile->hasVideo), framePeriodMs(framePeriodOf(movieFile->videoFrameRate)),
+      joiner(movieFile->formatContext, {movieFile->videoStreamIndex, movieFile->audioStreamIndex}),
+      packet(av_packet_alloc())
 {
     if (movieFile->hasAudio) {
         audioDecoder = std::make_unique<AudioPacketDecoder>(movieFile->audioCodecContext, movieFile->audioTimeBase,
@@ -206,6 +210,7 @@ bool MovieDecoder::playedOut(uint64_t clockMs) const
         return false;
     // A clock that stands at a known duration cannot go on, so pictures
     // stamped beyond it are never due: the end is reached there.
+    const uint64_t durationMs = clock->duration();
     const bool atDuration = durationMs > 0 && clockMs >= durationMs;
     const int64_t lastEnd = lastPictureEndMs.load();
     if (!atDuration && (videoReadyQueue->size() != 0 || static_cast<int64_t>(clockMs) < lastEnd))
@@ -253,10 +258,8 @@ bool MovieDecoder::wantsSound() const
 AudioBuffer *MovieDecoder::readSoundAhead()
 {
     while (wantsSound() && !stopRequested && !seekRequested) {
-        if (av_read_frame(movieFile->formatContext, packet.get()) < 0) {
-            inputEnded = true;
+        if (!readInput())
             return nullptr;
-        }
         if (packet->stream_index == movieFile->videoStreamIndex) {
             AVPacketPtr later(av_packet_alloc());
             av_packet_move_ref(later.get(), packet.get());
@@ -355,6 +358,7 @@ void MovieDecoder::carryOutSeek()
 
     inputEnded = false;
     endOfMedia = false;
+    joiner.reset();
 
     // Targets are on the file's timeline, which starts at startUs. A failed
     // seek is not reported: the walk below starts from wherever the demuxer
@@ -464,13 +468,25 @@ bool MovieDecoder::readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer)
         buffer = decodePacket(later.get(), &frame);
         return true;
     }
-    // Any read error counts as the end of input.
+    if (!readInput())
+        return false;
+    buffer = decodePacket(packet.get(), &frame);
+    av_packet_unref(packet.get());
+    return true;
+}
+
+bool MovieDecoder::readInput()
+{
     if (av_read_frame(movieFile->formatContext, packet.get()) < 0) {
         inputEnded = true;
         return false;
     }
-    buffer = decodePacket(packet.get(), &frame);
-    av_packet_unref(packet.get());
+    joiner.apply(packet.get());
+    // Media that goes on past the length the file announced lengthens it, so
+    // the clock can get there (an unknown length stays unknown).
+    const int64_t endUs = joiner.latestEndUs();
+    if (endUs != AV_NOPTS_VALUE && endUs - movieFile->startUs > (static_cast<int64_t>(clock->duration()) + ExtendMarginMs) * 1000)
+        clock->extendDuration(static_cast<uint64_t>((endUs - movieFile->startUs) / 1000));
     return true;
 }
 

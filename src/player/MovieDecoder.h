@@ -12,6 +12,7 @@
 #include "player/FFmpegPtr.h"
 #include "player/FreePool.h"
 #include "player/ReadyQueue.h"
+#include "player/TimelineJoiner.h"
 #include "player/VideoPacketDecoder.h"
 #include "support/FpsCounter.h"
 
@@ -77,6 +78,9 @@ private:
     // sound or nothing) comes back in frame and buffer. False at the end of
     // the input.
     bool readPacket(AbstractVideoFrame *&frame, AudioBuffer *&buffer);
+    // The next packet of the file into packet, its stamps on the joined
+    // timeline; false at the end of input (any read error counts as the end).
+    bool readInput();
     AudioBuffer *decodePacket(AVPacket *input, AbstractVideoFrame **frame);
     AbstractVideoFrame *drainKeyPicture();
     // True while the sound queue is short of SoundAheadBuffers and more may
@@ -122,7 +126,6 @@ private:
     // end is written before endOfMedia is set and read after it.
     std::atomic<bool> endOfMedia{false};
     std::atomic<int64_t> lastPictureEndMs{0};
-    const uint64_t durationMs; // of the file, 0 when unknown
     const bool hasVideo;       // false for sound alone: no picture is ever decoded
     const int64_t framePeriodMs; // of the stream's frame rate; 40 when unknown
 
@@ -135,6 +138,7 @@ private:
     mutable uint64_t audioLeftSinceMs = 0;
 
     // Demux thread only.
+    TimelineJoiner joiner;
     AVPacketPtr packet;
     std::deque<AVPacketPtr> setAside; // video packets read past for the sound, oldest first
     int64_t setAsideBytes = 0;

@@ -86,6 +86,13 @@ uint64_t PlaybackClock::currentPosition() const
     return static_cast<uint64_t>(positionLocked());
 }
 
+void PlaybackClock::extendDuration(uint64_t ms)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (durationMs > 0 && ms > durationMs)
+        durationMs = ms;
+}
+
 uint64_t PlaybackClock::duration() const
 {
     std::lock_guard<std::mutex> guard(lock);

@@ -31,6 +31,9 @@ public:
     void setPosition(uint64_t ms);
     uint64_t currentPosition() const;
     uint64_t duration() const;
+    // Lengthens a known duration to ms (media found to go on past the length
+    // the file announced); an unknown one stays unknown. Never shortens it.
+    void extendDuration(uint64_t ms);
     bool reachedEnd() const;
     bool isRunning() const;
 

@@ -19,6 +19,7 @@ TEST(E2ERealWorld, EachFilePlaysWholeInTimeWithTheTracksItMeans)
         QColor centre = {}; // the one picture, when checked
     } clips[] = {
         {"rw_ts.ts", 4000, 4, true},        // starts at 1.4 s
+        {"rw_reset.ts", 2023, 4, true},     // two recordings joined, both from 1.4 s: says 2 s
         {"rw_editlist.mp4", 4000, 4, true}, // starts 1 s into the movie
         {"rw_raw.h264", 0, 4, false},       // no time stamps
         {"rw_mp3_22k.mkv", 4000, 4, true},  // 22.05 kHz mono

@@ -9,6 +9,7 @@
 #include "frames/AbstractVideoFrame.h"
 #include "player/AudioPacketDecoder.h"
 #include "player/MovieFile.h"
+#include "player/TimelineJoiner.h"
 #include "player/VideoPacketDecoder.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <tuple>
 
 TEST(MovieFile, OpensTheRightStreamsOrFailsInTime)
@@ -116,16 +118,44 @@ std::tuple<double, int64_t, float> soundOf(const std::string &path)
     return {seconds, firstPtsMs, peak};
 }
 
+// Two recordings joined byte for byte, both clocks from 1.4 s: past the join
+// each stream's stamps go on, both moved by the same amount, and the packets
+// end where the 4 s of both end.
+TEST(TimelineJoiner, JoinedRecordingsGoOnTogether)
+{
+    MovieFile file(mediaPath("rw_reset.ts"), false);
+    ASSERT_TRUE(file.isOpen());
+    TimelineJoiner joiner(file.formatContext, {file.videoStreamIndex, file.audioStreamIndex});
+    std::map<int, std::pair<int64_t, int64_t>> lastAndShift; // per stream, in µs
+    AVPacket *packet = av_packet_alloc();
+    while (av_read_frame(file.formatContext, packet) >= 0) {
+        const AVRational base = file.formatContext->streams[packet->stream_index]->time_base;
+        const int64_t raw = av_rescale_q(packet->dts, base, AV_TIME_BASE_Q);
+        joiner.apply(packet);
+        const int64_t at = av_rescale_q(packet->dts, base, AV_TIME_BASE_Q);
+        auto [known, fresh] = lastAndShift.try_emplace(packet->stream_index, at, at - raw);
+        // Within a frame or two: a sound coder's priming reaches back before the join.
+        EXPECT_TRUE(fresh || at >= known->second.first - 50000) << "stream " << packet->stream_index << " went back at " << raw;
+        known->second = {at, at - raw};
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    ASSERT_EQ(lastAndShift.size(), 2u);
+    EXPECT_NEAR(double(lastAndShift[0].second), double(lastAndShift[1].second), 1000.0) << "the streams moved apart";
+    EXPECT_NEAR(double(joiner.latestEndUs() - file.startUs), 4e6, 1e5);
+}
+
 // Each buffer starts (to 1 ms) where the sound before it ends, from the first
 // frame's own pts, and a hole in the stamps (av_flash_gap.mkv: 0.5 s at 2 s)
 // stays on the timeline; both channels carry the sound at its own level (a
 // mono file too), and all of it comes out, also across a change of rate and
-// channels midway (rw_joined.ts).
+// channels midway (rw_joined.ts) and a chained Ogg stream's restarted stamps.
 TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
 {
     const std::pair<const char *, int> files[] = {{"h264_aac.mp4", 0},    {"mono48k.mp4", 0},
                                                   {"rw_mp3_22k.mkv", 0},  {"rw_mulaw_8k.avi", 0},
-                                                  {"av_flash_gap.mkv", 500}, {"rw_joined.ts", 0}};
+                                                  {"av_flash_gap.mkv", 500}, {"rw_joined.ts", 0},
+                                                  {"rw_chained.ogg", 0}};
     for (const auto &[name, gapMs] : files) {
         SCOPED_TRACE(name);
         const auto [seconds, firstPtsMs, sourcePeak] = soundOf(mediaPath(name));
@@ -149,7 +179,11 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
             samples += b->size / 8;
             pool.giveBack(b);
         };
-        forEachPacket(file, file.audioStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
+        TimelineJoiner joiner(file.formatContext, {file.audioStreamIndex});
+        forEachPacket(file, file.audioStreamIndex, [&](AVPacket *p) {
+            joiner.apply(p);
+            take(decoder.decode(p));
+        });
         for (int i = 0; i < 100 && !decoder.drained(); ++i)
             take(decoder.drain());
         EXPECT_TRUE(decoder.drained());

@@ -1,0 +1,52 @@
+// Mends time stamps that start again midway. MPEG-TS and -PS, Ogg and HLS may
+// restart their clocks inside one file: recordings joined byte for byte, a
+// chained Ogg stream. Each restart of the chosen streams is moved to follow
+// what came before it, so the file's timeline goes on instead of running
+// back. A stream joins the latest restart when it reaches it, so picture and
+// sound stay together after the join. Other formats pass unchanged.
+//
+// Also tracks where the packets of the chosen streams end on the file's
+// timeline, which may lie beyond the length the file announced (joined
+// recordings, an estimate from a variable bit rate).
+//
+// Used on the demux thread only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+class TimelineJoiner {
+public:
+    // A jump back of more than this within one stream is a restart, as is a
+    // jump forward of more than maxForwardUs.
+    static constexpr int64_t maxBackUs = 1000000;
+    static constexpr int64_t maxForwardUs = 10000000;
+
+    // streams: the indexes of the chosen streams (negative ones are ignored).
+    TimelineJoiner(const AVFormatContext *input, std::vector<int> streams);
+
+    // Forgets the restarts seen: after a seek the demuxer's stamps are taken as they are.
+    void reset();
+    // Moves the packet's stamps onto the joined timeline.
+    void apply(AVPacket *packet);
+    // The latest end of a packet seen, on the stream clock (AV_TIME_BASE), or
+    // AV_NOPTS_VALUE before any.
+    int64_t latestEndUs() const { return latestEnd; }
+
+private:
+    struct Stream {
+        int index;
+        AVRational timeBase;
+        int64_t lastUs; // the latest stamp after the shift, or AV_NOPTS_VALUE
+        size_t restart; // which of the offsets applies
+    };
+
+    const bool mends; // whether the format may restart its stamps
+    std::vector<Stream> streams;
+    std::vector<int64_t> offsetsUs; // one per restart seen, the first 0
+    int64_t latestEnd = AV_NOPTS_VALUE;
+};
