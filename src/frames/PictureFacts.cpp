@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstring>
 
 PictureTurn PictureTurn::ofMatrix(const int32_t *m)
 {
@@ -85,6 +86,18 @@ float peakOf(const AVFrame *frame)
     return 1000.0f; // what HDR10 masters and the HLG reference display commonly reach
 }
 
+// An enum field as the number stored in it: a corrupt stream can leave a
+// value no enumerator has (an MPEG-2 matrix code of 128), and loading that as
+// the enum itself is undefined.
+template <typename Enum>
+int storedValue(const Enum &field)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "an enum stored as an int");
+    int value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 } // namespace
 
 PictureColour PictureColour::of(const AVFrame *frame, AVPixelFormat format)
@@ -92,12 +105,13 @@ PictureColour PictureColour::of(const AVFrame *frame, AVPixelFormat format)
     PictureColour colour;
     if (!frame)
         return colour;
-    switch (frame->colorspace) {
+    const int primaries = storedValue(frame->color_primaries), transfer = storedValue(frame->color_trc);
+    switch (const int space = storedValue(frame->colorspace)) {
     case AVCOL_SPC_BT709:
     case AVCOL_SPC_SMPTE240M:
     case AVCOL_SPC_FCC:
     case AVCOL_SPC_SMPTE170M:
-        colour.matrix = frame->colorspace;
+        colour.matrix = static_cast<AVColorSpace>(space);
         break;
     case AVCOL_SPC_BT470BG:
         colour.matrix = AVCOL_SPC_SMPTE170M; // the same coefficients
@@ -107,18 +121,18 @@ PictureColour PictureColour::of(const AVFrame *frame, AVPixelFormat format)
         colour.matrix = AVCOL_SPC_BT2020_NCL;
         break;
     default:
-        if (frame->color_primaries == AVCOL_PRI_BT2020)
+        if (primaries == AVCOL_PRI_BT2020)
             colour.matrix = AVCOL_SPC_BT2020_NCL;
         else
             colour.matrix = frame->width >= 1280 || frame->height >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
         break;
     }
     colour.fullRange = isFullRangeFormat(format) || isFullRangeFormat(static_cast<AVPixelFormat>(frame->format)) ||
-                       frame->color_range == AVCOL_RANGE_JPEG;
-    colour.wideGamut = frame->color_primaries == AVCOL_PRI_BT2020;
-    if (frame->color_trc == AVCOL_TRC_SMPTE2084)
+                       storedValue(frame->color_range) == AVCOL_RANGE_JPEG;
+    colour.wideGamut = primaries == AVCOL_PRI_BT2020;
+    if (transfer == AVCOL_TRC_SMPTE2084)
         colour.transfer = Pq;
-    else if (frame->color_trc == AVCOL_TRC_ARIB_STD_B67)
+    else if (transfer == AVCOL_TRC_ARIB_STD_B67)
         colour.transfer = Hlg;
     if (colour.transfer != Sdr)
         colour.peakNits = peakOf(frame);

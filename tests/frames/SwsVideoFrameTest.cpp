@@ -10,6 +10,7 @@
 
 #include <malloc.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -103,4 +104,10 @@ TEST(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
         EXPECT_EQ(readTextureRgba(texture.id(), c.storeWidth, c.storeHeight), store);
     }
     EXPECT_EQ(log.count("Failed to create sws!"), 1);
+
+    // A corrupt stream's colour fields may hold codes no enumerator has (an MPEG-2 matrix of 128).
+    FramePtr corrupt = solid(16, 16, AV_PIX_FMT_YUV420P, 90, 90, 90);
+    for (void *field : {static_cast<void *>(&corrupt->colorspace), static_cast<void *>(&corrupt->color_trc)})
+        std::memset(field, 0x80, 1);
+    SwsVideoFrame(&builder, 16, 16).fill(corrupt.get(), AV_PIX_FMT_YUV420P, 0);
 }
