@@ -17,9 +17,10 @@ int toneOf(double hz)
                    : k > -0.2 && k < 7.2 && std::fabs(k - std::lround(k)) <= 0.2 ? int(std::lround(k)) : kUnknown;
 }
 
-// Runs of one tone (or silence) at least 3 windows long (silence: 8, so a
-// short underrun on a busy machine is not taken for a pause); what lies
-// between two runs of the same tone joins them.
+// Runs of one tone (or silence) at least 3 windows long (silence: 14, so an
+// underrun of up to 0.7 s on a busy machine is not taken for a pause; each
+// silence played lasts 0.8 s or more); what lies between two runs of the same
+// tone joins them.
 struct ToneRun {
     int tone;
     double start, seconds;
@@ -32,7 +33,7 @@ std::vector<ToneRun> runsOf(const std::vector<double> &freqs)
         const int tone = toneOf(freqs[first]);
         for (end = first + 1; end < freqs.size() && toneOf(freqs[end]) == tone;)
             ++end;
-        if (tone == kUnknown || end - first < (tone == kSilence ? 8u : 3u))
+        if (tone == kUnknown || end - first < (tone == kSilence ? 14u : 3u))
             continue;
         if (runs.empty() || runs.back().tone != tone)
             runs.push_back({tone, double(first) * kWindow, 0});
@@ -52,7 +53,7 @@ TEST(E2EPlayback, PictureAndSoundFollowPlayPauseSeekStopVolumeAndReload)
 
     // Loaded and started before the widget is shown (a new player starts silent).
     E2EHost host("CreateSw", /*show=*/false);
-    ASSERT_TRUE(host.run("volume:100 open:seconds.mp4 wait:500 play wait:200"));
+    ASSERT_TRUE(host.run("volume:100 open:seconds.mp4 wait:800 play wait:200"));
     host.showWindow();
     EXPECT_EQ(host.followSeconds(2), 2);
     // Paused at 3.6 s the picture of second 3 stays; a seek while paused shows
