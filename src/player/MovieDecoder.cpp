@@ -81,7 +81,7 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
                    movieFile->hasVideo ? movieFile->formatContext->streams[movieFile->videoStreamIndex] : nullptr),
       clock(clock), renderCounter("pushForRendering"),
       hasVideo(movieFile->hasVideo), framePeriodMs(framePeriodOf(movieFile->videoFrameRate)),
-      joiner(movieFile->formatContext, {movieFile->videoStreamIndex, movieFile->audioStreamIndex}),
+      joiner(movieFile->formatContext, {movieFile->videoStreamIndex, movieFile->audioStreamIndex}, movieFile->startUs),
       packet(av_packet_alloc())
 {
     if (movieFile->hasAudio) {
@@ -358,14 +358,23 @@ void MovieDecoder::carryOutSeek()
 
     inputEnded = false;
     endOfMedia = false;
-    joiner.reset();
 
     // Targets are on the file's timeline, which starts at startUs. A failed
     // seek is not reported: the walk below starts from wherever the demuxer
     // stands. A file that cannot seek by time (an elementary stream without
-    // an index) can still go back to its start by position.
+    // an index) can still go back to its start by position. A target past a
+    // restart of the stamps met before lies where a time seek cannot tell
+    // (the same stamps come twice): it is sought by position in that part.
     AVFormatContext *input = movieFile->formatContext;
-    int rc = av_seek_frame(input, -1, movieFile->startUs + static_cast<int64_t>(targetUs), AVSEEK_FLAG_BACKWARD);
+    const int64_t streamTargetUs = movieFile->startUs + static_cast<int64_t>(targetUs);
+    const int64_t fromByte = joiner.seekFrom(streamTargetUs, input->pb ? avio_size(input->pb) : -1);
+    int rc = fromByte >= 0 ? av_seek_frame(input, -1, fromByte, AVSEEK_FLAG_BYTE) : -1;
+    if (rc >= 0) {
+        joiner.resumeAt(streamTargetUs);
+    } else {
+        joiner.reset();
+        rc = av_seek_frame(input, -1, streamTargetUs, AVSEEK_FLAG_BACKWARD);
+    }
     if (rc < 0 && targetUs == 0)
         rc = av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE);
     // A flushed decoder refers to no earlier picture: any level may follow.

@@ -26,11 +26,22 @@ public:
     static constexpr int64_t maxBackUs = 1000000;
     static constexpr int64_t maxForwardUs = 10000000;
 
-    // streams: the indexes of the chosen streams (negative ones are ignored).
-    TimelineJoiner(const AVFormatContext *input, std::vector<int> streams);
+    // streams: the indexes of the chosen streams (negative ones are ignored);
+    // startUs: where the file's timeline starts on the stream clock.
+    TimelineJoiner(const AVFormatContext *input, std::vector<int> streams, int64_t startUs = 0);
 
-    // Forgets the restarts seen: after a seek the demuxer's stamps are taken as they are.
+    // After a seek by time: the demuxer's stamps are taken as they are until
+    // a restart is met again. The restarts met so far are kept for seekFrom.
     void reset();
+    // Where a seek to targetUs (stream clock, on the joined timeline) should
+    // read from once a restart has been met: the same stamps then come more
+    // than once, so a seek by time cannot tell the parts apart. A byte
+    // position inside the target's part, estimated from its length in time
+    // and bytes and a second early; -1 when a seek by time serves (no restart met).
+    int64_t seekFrom(int64_t targetUs, int64_t fileSize) const;
+    // After a byte seek to seekFrom's position: every stream takes the shift
+    // of the part the target lies in.
+    void resumeAt(int64_t targetUs);
     // Moves the packet's stamps onto the joined timeline.
     void apply(AVPacket *packet);
     // The latest end of a packet seen, on the stream clock (AV_TIME_BASE), or
@@ -45,8 +56,17 @@ private:
         size_t restart; // which of the offsets applies
     };
 
+    // A restart met: where it begins on the joined timeline, its shift and
+    // the byte position of its first packet.
+    struct Part {
+        int64_t startUs, offsetUs, pos;
+    };
+    const Part *partAt(int64_t targetUs) const;
+
     const bool mends; // whether the format may restart its stamps
     std::vector<Stream> streams;
-    std::vector<int64_t> offsetsUs; // one per restart seen, the first 0
+    std::vector<int64_t> offsetsUs; // one per restart met since the last seek, the first the base shift
     int64_t latestEnd = AV_NOPTS_VALUE;
+    std::vector<Part> parts;              // the file's start, then every restart met, by startUs
+    int64_t furthestEnd = AV_NOPTS_VALUE; // the latest end ever seen
 };

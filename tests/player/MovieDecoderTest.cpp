@@ -276,6 +276,24 @@ TEST_F(MovieDecoderTest, AtTheEndEveryPictureIsShownThenItPlaysOut)
     EXPECT_TRUE(std::is_sorted(video.begin(), video.end()) && std::is_sorted(audio.begin(), audio.end()));
 }
 
+// Two recordings joined byte for byte, both clocks from 1.4 s: once the join
+// has been read, a seek to either lands there, both streams together (the
+// same stamps come twice, so a seek by time would not tell them apart).
+TEST_F(MovieDecoderTest, SeeksInTwoJoinedRecordingsLandInTheRightOne)
+{
+    start(mediaPath("rw_reset.ts"));
+    decoder->setRendering(true);
+    clock.setPosition(2600); // the pictures up to it are read, the join at 2 s with them
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() > 2500; }, 10000)) << shown();
+    decoder->setRendering(false);
+    for (int64_t target : {3000, 1000, 3500}) {
+        const auto [video, audio] = seekAndLook(uint64_t(target));
+        ASSERT_FALSE(video.empty() || audio.empty()) << target;
+        EXPECT_TRUE(video[0] <= target && video[0] > target - 500) << target << ": " << video[0];
+        EXPECT_TRUE(audio[0] <= target && audio[0] > target - 500) << target << ": " << audio[0];
+    }
+}
+
 // Deleting the decoder ends a read stalled on a server that sent a tenth of
 // the file, at once instead of after the network timeout.
 TEST_F(MovieDecoderTest, DeletingItEndsAStalledNetworkRead)
