@@ -82,7 +82,7 @@ MovieDecoder::MovieDecoder(MovieFile *movieFile, FreePool<AudioBuffer> *audioFre
       clock(clock), renderCounter("pushForRendering"),
       hasVideo(movieFile->hasVideo), framePeriodMs(framePeriodOf(movieFile->videoFrameRate)),
       joiner(movieFile->formatContext, {movieFile->videoStreamIndex, movieFile->audioStreamIndex}, movieFile->startUs),
-      packet(av_packet_alloc())
+      lengthMs(movieFile->durationMs()), packet(av_packet_alloc())
 {
     if (movieFile->hasAudio) {
         audioDecoder = std::make_unique<AudioPacketDecoder>(movieFile->audioCodecContext, movieFile->audioTimeBase,
@@ -494,8 +494,10 @@ bool MovieDecoder::readInput()
     // Media that goes on past the length the file announced lengthens it, so
     // the clock can get there (an unknown length stays unknown).
     const int64_t endUs = joiner.latestEndUs();
-    if (endUs != AV_NOPTS_VALUE && endUs - movieFile->startUs > (static_cast<int64_t>(clock->duration()) + ExtendMarginMs) * 1000)
-        clock->extendDuration(static_cast<uint64_t>((endUs - movieFile->startUs) / 1000));
+    if (lengthMs > 0 && endUs != AV_NOPTS_VALUE && (endUs - movieFile->startUs) / 1000 > lengthMs + ExtendMarginMs) {
+        lengthMs = (endUs - movieFile->startUs) / 1000;
+        clock->extendDuration(static_cast<uint64_t>(lengthMs));
+    }
     return true;
 }
 

@@ -139,6 +139,7 @@ private:
 
     // Demux thread only.
     TimelineJoiner joiner;
+    int64_t lengthMs; // the clock's duration as this thread last set it; 0 when unknown
     AVPacketPtr packet;
     std::deque<AVPacketPtr> setAside; // video packets read past for the sound, oldest first
     int64_t setAsideBytes = 0;
