@@ -79,8 +79,17 @@ bool Deinterlacer::take(AVFrame *frame, AVFieldOrder fieldOrder)
         av_frame_unref(frame);
         return false;
     }
+    return takeOutput(frame);
+}
+
+bool Deinterlacer::takeOutput(AVFrame *frame)
+{
     if (av_buffersink_get_frame(sink, frame) < 0)
         return false;
+    // bwdif counts in half the time base it is given (it can send a picture
+    // per field), so its stamps come back doubled unless brought back here.
+    if (frame->pts != AV_NOPTS_VALUE)
+        frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(sink), AVRational{1, 1});
     frame->best_effort_timestamp = frame->pts;
     return true;
 }
@@ -94,10 +103,7 @@ bool Deinterlacer::flush(AVFrame *frame)
         if (av_buffersrc_add_frame(source, nullptr) < 0)
             return false;
     }
-    if (av_buffersink_get_frame(sink, frame) < 0)
-        return false;
-    frame->best_effort_timestamp = frame->pts;
-    return true;
+    return takeOutput(frame);
 }
 
 void Deinterlacer::reset()

@@ -36,6 +36,8 @@ public:
 
 private:
     bool build(const AVFrame *frame);
+    // The next picture out of the graph, stamped in the units the pictures came in.
+    bool takeOutput(AVFrame *frame);
 
     struct GraphDeleter {
         void operator()(AVFilterGraph *graph) const;

@@ -192,15 +192,21 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
     }
 }
 
-// Notes whether the picture it was filled with was still interlaced.
+// Notes whether the picture it was filled with was still interlaced, and its stamp.
 struct FieldsFrame : AbstractVideoFrame {
     FieldsFrame() : AbstractVideoFrame(16, 16) {}
     void updateTexture(FrameTexture &) override {}
-    void fill(const AVFrame *frame, AVPixelFormat, int64_t) override { interlaced = frame->interlaced_frame; }
+    void fill(const AVFrame *frame, AVPixelFormat, int64_t ms) override
+    {
+        interlaced = frame->interlaced_frame;
+        stampMs = ms;
+    }
     bool interlaced = false;
+    int64_t stampMs = 0;
 };
 
-TEST(PacketDecoders, InterlacedPicturesComeOutDeinterlacedToTheLast)
+// 25 pictures a second, each at its own time.
+TEST(PacketDecoders, InterlacedPicturesComeOutDeinterlacedToTheLastAtTheirTimes)
 {
     MovieFile file(mediaPath("fid_interlaced.ts"), false);
     ASSERT_TRUE(file.isOpen());
@@ -208,12 +214,16 @@ TEST(PacketDecoders, InterlacedPicturesComeOutDeinterlacedToTheLast)
     stock(pool, 1, [] { return new FieldsFrame; });
     VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs, file.videoFrameRate,
                                file.sampleAspect, file.formatContext->streams[file.videoStreamIndex]);
-    int pictures = 0, interlaced = 0;
+    int pictures = 0, interlaced = 0, offBeat = 0; // stamps not 40 ms after the one before
+    int64_t previousMs = -1;
     const auto take = [&](AbstractVideoFrame *picture) {
         if (!picture)
             return;
         ++pictures;
-        interlaced += static_cast<FieldsFrame *>(picture)->interlaced;
+        const auto *fields = static_cast<FieldsFrame *>(picture);
+        interlaced += fields->interlaced;
+        offBeat += previousMs >= 0 && fields->stampMs - previousMs != 40;
+        previousMs = fields->stampMs;
         pool.giveBack(picture);
     };
     forEachPacket(file, file.videoStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
@@ -221,6 +231,7 @@ TEST(PacketDecoders, InterlacedPicturesComeOutDeinterlacedToTheLast)
         take(decoder.drain());
     EXPECT_EQ(pictures, 50);
     EXPECT_EQ(interlaced, 0);
+    EXPECT_EQ(offBeat, 0) << "the filter's stamps, in its own time base, were taken as the stream's";
 }
 
 } // namespace
