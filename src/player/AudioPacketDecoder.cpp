@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 extern "C" {
@@ -82,7 +83,18 @@ void AudioPacketDecoder::buildResampler(int rate, int inChannels, AVSampleFormat
 AudioBuffer *AudioPacketDecoder::decode(AVPacket *packet)
 {
     avcodec_send_packet(codecContext, packet);
-    return receive();
+    // Some decoders make several frames of one packet (IMA ADPCM in WAV: a
+    // block each) and take no further packet until all of them are out, so
+    // they all go into this packet's buffer, one after the other.
+    AudioBuffer *buffer = receive(nullptr);
+    while (lastStatus == 0)
+        buffer = receive(buffer);
+    return buffer;
+}
+
+int64_t AudioPacketDecoder::endMs() const
+{
+    return needStart ? restartMs : startMs + (resampler ? nextOffsetMs() : 0);
 }
 
 AudioBuffer *AudioPacketDecoder::drain()
@@ -95,20 +107,20 @@ AudioBuffer *AudioPacketDecoder::drain()
     }
     if (bufferPool->isEmpty())
         return nullptr;
-    if (AudioBuffer *buffer = receive())
+    if (AudioBuffer *buffer = receive(nullptr))
         return buffer;
     if (lastStatus == 0)
         return nullptr; // a frame came out but gave no sound: ask again
     // The decoder is empty; what the resampler still holds comes last.
     finished = true;
-    return resampler ? convert(nullptr) : nullptr;
+    return resampler ? convert(nullptr, nullptr) : nullptr;
 }
 
-AudioBuffer *AudioPacketDecoder::receive()
+AudioBuffer *AudioPacketDecoder::receive(AudioBuffer *into)
 {
     lastStatus = avcodec_receive_frame(codecContext, frame.get());
     if (lastStatus != 0)
-        return nullptr;
+        return into;
     // A stream may change its rate, channels or sample format midway (joined
     // broadcast recordings do): the resampler follows, and the sound after the
     // change goes on where the sound before it ended.
@@ -119,7 +131,7 @@ AudioBuffer *AudioPacketDecoder::receive()
     }
     if (!resampler) {
         av_frame_unref(frame.get());
-        return nullptr;
+        return into;
     }
     const int64_t stamp = frame->best_effort_timestamp;
     const int64_t stampMs =
@@ -137,11 +149,16 @@ AudioBuffer *AudioPacketDecoder::receive()
         // link at another rate, counted in the first one's units) are not.
         startMs = stampMs - nextOffsetMs();
     }
+    // Frames without a stamp of their own (all but the first of a packet's)
+    // count towards where the sound since the last stamp ends.
+    const double lengthMs = frame->sample_rate > 0 ? frame->nb_samples * 1000.0 / frame->sample_rate : 0.0;
     if (stamp != AV_NOPTS_VALUE) {
         previousStampMs = stampMs;
-        previousLengthMs = frame->sample_rate > 0 ? frame->nb_samples * 1000.0 / frame->sample_rate : 0.0;
+        previousLengthMs = lengthMs;
+    } else {
+        previousLengthMs += lengthMs;
     }
-    AudioBuffer *buffer = convert(frame.get());
+    AudioBuffer *buffer = convert(frame.get(), into);
     av_frame_unref(frame.get());
     return buffer;
 }
@@ -156,43 +173,51 @@ int64_t AudioPacketDecoder::nextOffsetMs() const
     return av_rescale(nextPts, 1000, static_cast<int64_t>(inRate) * format.sampleRate);
 }
 
-// Converts one decoded frame, or with null the resampler's remaining samples.
-AudioBuffer *AudioPacketDecoder::convert(const AVFrame *input)
+// Converts one decoded frame, or with null the resampler's remaining samples,
+// into a new buffer, or after the sound already in `into`.
+AudioBuffer *AudioPacketDecoder::convert(const AVFrame *input, AudioBuffer *into)
 {
     const int inSamples = input ? input->nb_samples : 0;
     // Everything the resampler can give now: its backlog plus this input.
     const int outSamples = swr_get_out_samples(resampler.get(), inSamples);
     if (outSamples <= 0 && !input)
-        return nullptr;
+        return into;
 
     // Read before converting: the buffer starts where earlier frames ended.
     const int64_t offsetMs = nextOffsetMs();
 
-    AudioBuffer *buffer = bufferPool->pop();
+    AudioBuffer *buffer = into ? into : bufferPool->pop();
     if (!buffer)
         return nullptr;
-    const int64_t needed = int64_t(std::max(outSamples, 0)) * channels * format.bytesPerSample;
+    const int64_t kept = into ? into->size : 0;
+    const int64_t needed = kept + int64_t(std::max(outSamples, 0)) * channels * format.bytesPerSample;
     if (needed > 0 && (!buffer->data || buffer->capacity < needed)) {
+        auto *grown = new (std::nothrow) uint8_t[static_cast<size_t>(needed)];
+        if (grown && kept > 0)
+            std::memcpy(grown, buffer->data, static_cast<size_t>(kept));
         delete[] buffer->data;
-        buffer->data = new (std::nothrow) uint8_t[static_cast<size_t>(needed)];
-        buffer->capacity = buffer->data ? static_cast<uint32_t>(needed) : 0;
+        buffer->data = grown;
+        buffer->capacity = grown ? static_cast<uint32_t>(needed) : 0;
     }
 
     int converted = -1;
     if (buffer->data) {
-        uint8_t *out[1] = {buffer->data};
+        uint8_t *out[1] = {buffer->data + kept};
         converted = swr_convert(resampler.get(), out, outSamples,
                                 input ? const_cast<const uint8_t **>(input->extended_data) : nullptr, inSamples);
     }
-    if (converted <= 0) {
+    if (converted <= 0 && (!into || !buffer->data)) {
         // Nothing (trustworthy) was written: the buffer goes straight back
         // rather than reaching the audio device as silence with a timestamp.
         buffer->size = 0;
         bufferPool->giveBack(buffer);
         return nullptr;
     }
-    buffer->size = static_cast<uint32_t>(converted) * format.bytesPerSample * channels;
-    buffer->ptsMs = startMs + offsetMs;
-    rateCounter.tick();
+    if (converted > 0) {
+        buffer->size = static_cast<uint32_t>(kept + int64_t(converted) * format.bytesPerSample * channels);
+        rateCounter.tick();
+    }
+    if (!into)
+        buffer->ptsMs = startMs + offsetMs;
     return buffer;
 }

@@ -28,8 +28,11 @@ public:
     AudioPacketDecoder &operator=(const AudioPacketDecoder &) = delete;
 
     // A filled buffer now owned by the caller, or null (no sound yet, decoder
-    // or resampler error, or no free buffer: the sound is then dropped).
+    // or resampler error, or no free buffer: the sound is then dropped). All
+    // the frames the packet makes go into the one buffer.
     AudioBuffer *decode(AVPacket *packet);
+    // Where the sound given out so far ends on the current timeline, in ms.
+    int64_t endMs() const;
 
     // At the end of input: the sound the decoder and then the resampler still
     // hold, one buffer per call; null once nothing is left (drained() is then
@@ -47,8 +50,8 @@ public:
 private:
     void buildResampler(int rate, int inChannels, AVSampleFormat sampleFormat);
     int64_t nextOffsetMs() const;
-    AudioBuffer *receive();
-    AudioBuffer *convert(const AVFrame *input);
+    AudioBuffer *receive(AudioBuffer *into);
+    AudioBuffer *convert(const AVFrame *input, AudioBuffer *into);
 
     AVCodecContext *codecContext;
     SwrContextPtr resampler;
@@ -64,8 +67,8 @@ private:
     int channels; // of the output layout
     int64_t originUs;
     int64_t restartMs = 0; // start of a timeline whose first frame has no time stamp
-    int64_t previousStampMs = AV_NOPTS_VALUE; // of the last frame with a stamp, and its length
-    double previousLengthMs = 0;
+    int64_t previousStampMs = AV_NOPTS_VALUE; // of the last frame with a stamp, and the
+    double previousLengthMs = 0;              // length of the sound from there on
     int lastStatus = 0; // of the latest avcodec_receive_frame
     bool draining = false;
     bool finished = false;

@@ -466,7 +466,9 @@ void InternalPlayer::finishPlayback()
 {
     if (working > 0 || state.load() != Playing)
         return;
-    endMedia(clock.currentPosition());
+    // Played out: the position is the end, also when the last sound or
+    // picture ends a little short of the length the file announced.
+    endMedia(std::max(clock.currentPosition(), clock.duration()));
 }
 
 void InternalPlayer::endMedia(uint64_t atMs)

@@ -40,12 +40,9 @@ constexpr uint64_t PassMs = 5;
 constexpr uint32_t SoundAheadBuffers = 64;
 constexpr size_t MaxSetAsidePackets = 512;
 constexpr int64_t MaxSetAsideBytes = 96 << 20;
-// How long the audio queue may stand still at the end before the sound in it
-// counts as handed out anyway (an audio device that takes nothing).
+// How long the audio queue may stand still at the end before the sound counts
+// as played anyway (an audio device that takes nothing, or stopped playing).
 constexpr uint64_t AudioStallMs = 2000;
-// How long the audio device gets, once the queue is empty, to play what it
-// has taken (its own buffer), before playback is paused at the end.
-constexpr uint64_t OutputDrainMs = 500;
 // While the clock runs, a picture later than its frame period and this is
 // dropped, unless the screen has not changed for LongestUnchangedMs: a
 // picture the pace could not bring on time is better than a frozen one.
@@ -196,6 +193,7 @@ void MovieDecoder::drainStep()
 void MovieDecoder::reachEnd()
 {
     lastPictureEndMs = videoDecoder.lastPictureEndMs();
+    lastSoundEndMs = audioDecoder ? audioDecoder->endMs() : 0;
     {
         std::lock_guard<std::mutex> guard(endCheckMutex);
         audioLeftSeen = UINT32_MAX; // the first look starts the watch
@@ -218,14 +216,20 @@ bool MovieDecoder::playedOut(uint64_t clockMs) const
     if (!audioDecoder)
         return true;
 
+    // The clock follows the sound heard: once the device has taken all of it,
+    // the sound is over when the clock reaches its end, however much of it
+    // the device's own buffer held (a lossless file's last frame may be a
+    // second long).
     const uint32_t audioLeft = audioReadyQueue->size();
+    if (audioLeft == 0 && (atDuration || static_cast<int64_t>(clockMs) >= lastSoundEndMs.load()))
+        return true;
     std::lock_guard<std::mutex> guard(endCheckMutex);
     if (audioLeft != audioLeftSeen) {
         audioLeftSeen = audioLeft;
         audioLeftSinceMs = msTicks();
         return false;
     }
-    return msTicks() - audioLeftSinceMs >= (audioLeft == 0 ? OutputDrainMs : AudioStallMs);
+    return msTicks() - audioLeftSinceMs >= AudioStallMs;
 }
 
 bool MovieDecoder::canRead() const

@@ -123,16 +123,17 @@ private:
 
     // The end of the media: set by the demux thread once the input has ended
     // and both decoders are drained (cleared by a seek); the last picture's
-    // end is written before endOfMedia is set and read after it.
+    // and the sound's ends are written before endOfMedia is set and read after it.
     std::atomic<bool> endOfMedia{false};
     std::atomic<int64_t> lastPictureEndMs{0};
+    std::atomic<int64_t> lastSoundEndMs{0};
     const bool hasVideo;       // false for sound alone: no picture is ever decoded
     const int64_t framePeriodMs; // of the stream's frame rate; 40 when unknown
 
     // How full the audio queue was when last seen at the end, and since when
-    // (msTicks): an empty queue gives the device time to play its own buffer,
-    // and a queue the device stopped taking from (no device, say) still lets
-    // the end come. Guarded by endCheckMutex.
+    // (msTicks): a queue the device stopped taking from (no device, say), or
+    // a clock that stopped short of the sound's end, still lets the end come.
+    // Guarded by endCheckMutex.
     mutable std::mutex endCheckMutex;
     mutable uint32_t audioLeftSeen = 0;
     mutable uint64_t audioLeftSinceMs = 0;
