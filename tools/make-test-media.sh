@@ -119,6 +119,8 @@ fi
 make rw_one_frame.mp4 -i rw_colours.mkv -frames:v 1 "${X264[@]}" -f mp4
 # Anamorphic: 240x240 stored, shown 4:3 (sample aspect ratio 4:3).
 make rw_anamorphic.mp4 "${RW[@]}" -vf "scale=240:240,setsar=4/3" "${X264[@]}" -c:a aac -f mp4
+# H.263 at a standard size in 3GP: the codec implies 12:11, the container says 1:1.
+make rw_h263.3gp -f lavfi -i "testsrc2=size=176x144:rate=25:duration=2" -c:v h263 -f 3gp
 
 # Broken input: garbage bytes, a truncated file, an audio codec no decoder knows.
 [ -s garbage.bin ] || python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(200000)))" > garbage.bin

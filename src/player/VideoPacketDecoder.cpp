@@ -21,6 +21,8 @@ VideoPacketDecoder::VideoPacketDecoder(AVCodecContext *codecContext, const AVRat
     : codecContext(codecContext), frame(av_frame_alloc()), timeBase(timeBase), framePool(framePool),
       rateCounter("VideoPacketDecoder"), originUs(originUs), frameRate(frameRate), sampleAspect(sampleAspect)
 {
+    if (stream && stream->sample_aspect_ratio.num > 0 && stream->sample_aspect_ratio.den > 0)
+        containerAspect = stream->sample_aspect_ratio;
     for (size_t i = 0; stream && i < streamFacts.size(); ++i) {
         size_t size = 0;
         const uint8_t *data = av_stream_get_side_data(stream, kStreamSideDataTypes[i], &size);
@@ -119,7 +121,12 @@ AbstractVideoFrame *VideoPacketDecoder::receive()
     lastEndUs = std::max(lastEndUs, nextUs);
     // Integer division truncates toward zero, so -11 us is 0 ms, not -1.
     const int64_t ptsMs = ptsUs / 1000;
-    if (frame->sample_aspect_ratio.num <= 0)
+    // The container's sample aspect ratio wins over the codec's, as in FFmpeg's
+    // own players and mpv: an H.263 picture of a standard size says 12:11
+    // whatever its source was, the MP4 around it says 1:1.
+    if (containerAspect.num > 0)
+        frame->sample_aspect_ratio = containerAspect;
+    else if (frame->sample_aspect_ratio.num <= 0)
         frame->sample_aspect_ratio = sampleAspect;
 
     AbstractVideoFrame *target = framePool->pop();

@@ -23,7 +23,8 @@ class VideoPacketDecoder {
 public:
     // originUs: start of the timeline on the stream's clock. frameRate: the
     // stream's rate, used to time pictures that carry no time stamp and no
-    // duration. sampleAspect: the stream's, for pictures that do not say.
+    // duration. sampleAspect: the stream's, for pictures that do not say;
+    // the container's own (stream->sample_aspect_ratio), where it states one, wins.
     // stream: its display matrix and HDR metadata hold for pictures that do not say.
     VideoPacketDecoder(AVCodecContext *codecContext, const AVRational &timeBase,
                        FreePool<AbstractVideoFrame> *framePool, int64_t originUs = 0,
@@ -64,6 +65,7 @@ private:
     int64_t originUs;
     AVRational frameRate;
     AVRational sampleAspect;
+    AVRational containerAspect{0, 1}; // the container's, when it states one
     Deinterlacer deinterlacer;
     // The latest display matrix, mastering display and content light side
     // data seen (first the stream's): the file gives them once, they hold for

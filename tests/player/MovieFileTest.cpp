@@ -193,46 +193,55 @@ TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
     }
 }
 
-// Notes whether the picture it was filled with was still interlaced, and its stamp.
-struct FieldsFrame : AbstractVideoFrame {
-    FieldsFrame() : AbstractVideoFrame(16, 16) {}
+// Notes whether the picture it was filled with was still interlaced, its stamp and its sample aspect ratio.
+struct NotedFrame : AbstractVideoFrame {
+    NotedFrame() : AbstractVideoFrame(16, 16) {}
     void updateTexture(FrameTexture &) override {}
     void fill(const AVFrame *frame, AVPixelFormat, int64_t ms) override
     {
         interlaced = frame->interlaced_frame;
         stampMs = ms;
+        aspect = frame->sample_aspect_ratio;
     }
     bool interlaced = false;
     int64_t stampMs = 0;
+    AVRational aspect{0, 1};
 };
 
-// 25 pictures a second, each at its own time.
-TEST(PacketDecoders, InterlacedPicturesComeOutDeinterlacedToTheLastAtTheirTimes)
+// 25 pictures a second, each at its own time: deinterlaced to the last, and
+// with the container's sample aspect ratio where the codec says another.
+TEST(PacketDecoders, PicturesComeOutWholeAtTheirTimesAndShapes)
 {
-    MovieFile file(mediaPath("fid_interlaced.ts"), false);
-    ASSERT_TRUE(file.isOpen());
-    FreePool<AbstractVideoFrame> pool;
-    stock(pool, 1, [] { return new FieldsFrame; });
-    VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs, file.videoFrameRate,
-                               file.sampleAspect, file.formatContext->streams[file.videoStreamIndex]);
-    int pictures = 0, interlaced = 0, offBeat = 0; // stamps not 40 ms after the one before
-    int64_t previousMs = -1;
-    const auto take = [&](AbstractVideoFrame *picture) {
-        if (!picture)
-            return;
-        ++pictures;
-        const auto *fields = static_cast<FieldsFrame *>(picture);
-        interlaced += fields->interlaced;
-        offBeat += previousMs >= 0 && fields->stampMs - previousMs != 40;
-        previousMs = fields->stampMs;
-        pool.giveBack(picture);
-    };
-    forEachPacket(file, file.videoStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
-    for (int i = 0; i < 100 && !decoder.drained(); ++i)
-        take(decoder.drain());
-    EXPECT_EQ(pictures, 50);
-    EXPECT_EQ(interlaced, 0);
-    EXPECT_EQ(offBeat, 0) << "the filter's stamps, in its own time base, were taken as the stream's";
+    for (const char *name : {"fid_interlaced.ts", "rw_h263.3gp"}) {
+        SCOPED_TRACE(name);
+        MovieFile file(mediaPath(name), false);
+        ASSERT_TRUE(file.isOpen());
+        FreePool<AbstractVideoFrame> pool;
+        stock(pool, 1, [] { return new NotedFrame; });
+        VideoPacketDecoder decoder(file.videoCodecContext, file.videoTimeBase, &pool, file.startUs,
+                                   file.videoFrameRate, file.sampleAspect,
+                                   file.formatContext->streams[file.videoStreamIndex]);
+        int pictures = 0, interlaced = 0, offBeat = 0, notSquare = 0; // off beat: not 40 ms after the one before
+        int64_t previousMs = -1;
+        const auto take = [&](AbstractVideoFrame *picture) {
+            if (!picture)
+                return;
+            ++pictures;
+            const auto *noted = static_cast<NotedFrame *>(picture);
+            interlaced += noted->interlaced;
+            offBeat += previousMs >= 0 && noted->stampMs - previousMs != 40;
+            notSquare += av_cmp_q(noted->aspect, AVRational{1, 1}) != 0;
+            previousMs = noted->stampMs;
+            pool.giveBack(picture);
+        };
+        forEachPacket(file, file.videoStreamIndex, [&](AVPacket *p) { take(decoder.decode(p)); });
+        for (int i = 0; i < 100 && !decoder.drained(); ++i)
+            take(decoder.drain());
+        EXPECT_EQ(pictures, 50);
+        EXPECT_EQ(interlaced, 0);
+        EXPECT_EQ(offBeat, 0) << "the filter's stamps, in its own time base, were taken as the stream's";
+        EXPECT_EQ(notSquare, 0);
+    }
 }
 
 } // namespace
