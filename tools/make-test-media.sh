@@ -80,6 +80,8 @@ RW=(-i rw_colours.mkv -i rw_tones.wav -map 0:v -map 1:a)
 X264=(-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 15)
 # MPEG-TS, whose first picture is at 1.4 s.
 make rw_ts.ts "${RW[@]}" "${X264[@]}" -c:a aac -f mpegts
+# One key picture, at the start: MPEG-TS has no index to seek back to it by.
+make rw_longgop.ts "${RW[@]}" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 250 -c:a aac -f mpegts
 # MP4 whose edit list starts the media 1 s into the movie.
 make rw_editlist.mp4 "${RW[@]}" "${X264[@]}" -c:a aac -output_ts_offset 1 -f mp4
 # Raw H.264 elementary stream: no time stamps, no duration.

@@ -71,6 +71,8 @@ private:
     void pushForRendering();
     void dropPicture(AbstractVideoFrame *&frame, int64_t nowMs);
     void carryOutSeek();
+    void backToKeyPicture(int64_t streamTargetUs);
+    bool firstPictureIsKey();
     void decodeToTarget(uint64_t targetUs);
     void cacheFrames();
     void drainStep();
