@@ -27,10 +27,12 @@ AbstractVideoFrame::~AbstractVideoFrame() = default;
 
 double AbstractVideoFrame::displayAspect() const
 {
-    if (width <= 0 || height <= 0)
+    const bool known = pictureWidth > 0 && pictureHeight > 0;
+    const double w = known ? pictureWidth : width, h = known ? pictureHeight : height;
+    if (w <= 0 || h <= 0)
         return 1.0;
     const double sample = sampleAspect.num > 0 && sampleAspect.den > 0 ? av_q2d(sampleAspect) : 1.0;
-    return sample * width / height;
+    return sample * w / h;
 }
 
 void AbstractVideoFrame::beginPicture(int64_t timestampMs)
@@ -42,6 +44,8 @@ void AbstractVideoFrame::beginPicture(int64_t timestampMs)
 void AbstractVideoFrame::describe(const AVFrame *frame, AVPixelFormat srcFormat)
 {
     sampleAspect = frame ? frame->sample_aspect_ratio : AVRational{0, 1};
+    pictureWidth = frame ? frame->width : 0;
+    pictureHeight = frame ? frame->height : 0;
     pictureTurn = PictureTurn::of(frame);
     pictureColour = PictureColour::of(frame, srcFormat);
 }

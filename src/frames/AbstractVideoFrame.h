@@ -38,8 +38,10 @@ public:
     const uint8_t *getData() const { return data; }
     int32_t getDataSize() const { return dataSize; }
     int32_t getLineSize() const { return lineSize; }
-    // Width over height of the picture as it is meant to be seen: the stored
-    // size stretched by the sample aspect ratio of the picture last filled in.
+    // Width over height of the picture as it is meant to be seen: the size of
+    // the picture last filled in (the store's when it gave none) stretched by
+    // its sample aspect ratio. A stream whose pictures change size midway is
+    // scaled into the store made for the first, but each keeps its own shape.
     double displayAspect() const;
     // How the picture last filled in is turned and what its colours mean.
     PictureTurn turn() const { return pictureTurn; }
@@ -59,6 +61,8 @@ protected:
     int32_t dataSize;
     int32_t lineSize;
     AVRational sampleAspect{0, 1}; // of the picture held; {0, 1} when unknown (square)
+    int32_t pictureWidth = 0;      // of the picture held as decoded, before it was scaled into
+    int32_t pictureHeight = 0;     // the store; 0 when unknown
     PictureTurn pictureTurn;
     PictureColour pictureColour;
 

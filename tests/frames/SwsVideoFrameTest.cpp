@@ -86,7 +86,7 @@ TEST(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
         SwsVideoFrame frame(&builder, c.storeWidth, c.storeHeight);
         frame.fill(picture.get(), c.format, 100);
         if (c.r >= 0) {
-            EXPECT_DOUBLE_EQ(frame.displayAspect(), 1.5 * c.storeWidth / c.storeHeight) << "the picture's sample aspect";
+            EXPECT_DOUBLE_EQ(frame.displayAspect(), 1.5 * c.width / c.height) << "the picture's own shape";
         }
         // libswscale's vector code writes whole blocks past the last pixel.
         EXPECT_GE(malloc_usable_size(const_cast<uint8_t *>(frame.getData())),
