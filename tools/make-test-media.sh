@@ -89,6 +89,9 @@ make rw_raw.h264 -i rw_colours.mkv "${X264[@]}" -f h264
 # Low sample rates: 22.05 kHz mono MP3 and 8 kHz mono mu-law.
 make rw_mp3_22k.mkv "${RW[@]}" "${X264[@]}" -c:a libmp3lame -ar 22050 -ac 1 -f matroska
 make rw_mulaw_8k.avi "${RW[@]}" -c:v mpeg4 -q:v 3 -g 15 -c:a pcm_mulaw -ar 8000 -ac 1 -f avi
+# 5.1 FLAC with the same tone on every channel: the downmix must not pass its level.
+make rw_51.mka -f lavfi -i "sine=frequency=440:duration=2" -af "pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" \
+  -c:a flac -f matroska
 # IMA ADPCM in WAV: four blocks, each its own frame, to a packet.
 make rw_adpcm.wav -f lavfi -i "$A" -c:a adpcm_ima_wav -f wav
 # Live Matroska: the container does not know its duration.

@@ -9,6 +9,7 @@
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
 }
 
 namespace {
@@ -70,6 +71,11 @@ void AudioPacketDecoder::buildResampler(int rate, int inChannels, AVSampleFormat
         static const double monoToStereo[] = {1.0, 1.0};
         if (inLayout.nb_channels == 1 && outLayout.nb_channels == 2)
             swr_set_matrix(context, monoToStereo, 1);
+        // A downmix (5.1 to stereo adds the centre and surrounds into each
+        // side) is scaled so that no sum can pass full scale: a float output
+        // is otherwise left unscaled, and loud passages would clip.
+        else if (inLayout.nb_channels > outLayout.nb_channels)
+            av_opt_set_double(context, "rematrix_maxval", 1.0, 0);
         if (swr_init(context) < 0)
             swr_free(&context);
     } else {

@@ -150,13 +150,15 @@ TEST(TimelineJoiner, JoinedRecordingsGoOnTogether)
 // stays on the timeline; both channels carry the sound at its own level (a
 // mono file too), and all of it comes out, also across a change of rate and
 // channels midway (rw_joined.ts), a chained Ogg stream's restarted stamps and
-// packets of several frames (rw_adpcm.wav).
+// packets of several frames (rw_adpcm.wav); a 5.1 downmix stays at the level
+// of its channels (rw_51.mka) rather than adding them up past full scale.
 TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
 {
     const std::pair<const char *, int> files[] = {{"h264_aac.mp4", 0},    {"mono48k.mp4", 0},
                                                   {"rw_mp3_22k.mkv", 0},  {"rw_mulaw_8k.avi", 0},
                                                   {"av_flash_gap.mkv", 500}, {"rw_joined.ts", 0},
-                                                  {"rw_chained.ogg", 0},  {"rw_adpcm.wav", 0}};
+                                                  {"rw_chained.ogg", 0},  {"rw_adpcm.wav", 0},
+                                                  {"rw_51.mka", 0}};
     for (const auto &[name, gapMs] : files) {
         SCOPED_TRACE(name);
         const auto [seconds, firstPtsMs, sourcePeak] = soundOf(mediaPath(name));
