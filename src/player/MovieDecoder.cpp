@@ -378,7 +378,7 @@ void MovieDecoder::carryOutSeek()
     } else {
         joiner.reset();
         rc = av_seek_frame(input, -1, streamTargetUs, AVSEEK_FLAG_BACKWARD);
-        if (rc >= 0 && hasVideo)
+        if (rc >= 0 && hasVideo && !movieFile->coverArt)
             backToKeyPicture(streamTargetUs);
     }
     if (rc < 0 && targetUs == 0)
@@ -437,11 +437,11 @@ void MovieDecoder::backToKeyPicture(int64_t streamTargetUs)
 }
 
 // Reads on to the first video packet: whether it starts a key picture (true
-// also when none comes within a thousand packets: nothing to mend then).
+// also when none comes within 256 packets: nothing to mend then).
 bool MovieDecoder::firstPictureIsKey()
 {
     AVPacketPtr look(av_packet_alloc());
-    for (int n = 0; look && n < 1000 && av_read_frame(movieFile->formatContext, look.get()) >= 0; ++n) {
+    for (int n = 0; look && n < 256 && av_read_frame(movieFile->formatContext, look.get()) >= 0; ++n) {
         const bool video = look->stream_index == movieFile->videoStreamIndex;
         const bool key = look->flags & AV_PKT_FLAG_KEY;
         av_packet_unref(look.get());
