@@ -43,7 +43,8 @@ TEST(E2ERealWorld, EachFilePlaysWholeInTimeWithTheTracksItMeans)
             host.run("play");
             const int matched = host.followSeconds(clip.seconds, 30000);
             ASSERT_TRUE(host.run("await:Finished"));
-            EXPECT_TRUE(near(host.centreColour(), kSecondColour[clip.seconds - 1]))
+            // The last picture stays (a busy machine may paint it after Finished has come).
+            EXPECT_TRUE(QTest::qWaitFor([&] { return near(host.centreColour(), kSecondColour[clip.seconds - 1]); }, 3000))
                 << "at the end the screen shows " << host.centreColour().name().toStdString();
             EXPECT_TRUE(clip.seconds == 1 || matched == clip.seconds) << matched << " seconds seen";
         } else {
