@@ -414,26 +414,27 @@ void MovieDecoder::carryOutSeek()
 // time, not to a key picture, and a decoder started there shows nothing until
 // the next key picture, which in a long group of pictures comes seconds later
 // or never. The walk then starts from further back, twice as far each time,
-// until the first picture read is a key one: from the file's start once that
-// is reached, and from where the demuxer first went if no key picture is found
-// within a minute (a stream refreshed without key pictures).
+// until the first picture read is a key one: from the file's first byte once
+// the start is reached (by time the demuxer may land past its first key
+// picture as well), and from where the demuxer first went if no key picture
+// is found within a minute (a stream refreshed without key pictures).
 void MovieDecoder::backToKeyPicture(int64_t streamTargetUs)
 {
     constexpr int64_t FurthestBackUs = 64 * 1000000LL;
     AVFormatContext *input = movieFile->formatContext;
     int64_t fromUs = streamTargetUs;
-    for (int64_t backUs = 1000000; !firstPictureIsKey() && fromUs > movieFile->startUs; backUs *= 2) {
-        fromUs = backUs > FurthestBackUs ? streamTargetUs : std::max(streamTargetUs - backUs, movieFile->startUs);
-        if (fromUs == streamTargetUs || av_seek_frame(input, -1, fromUs, AVSEEK_FLAG_BACKWARD) < 0) {
+    for (int64_t backUs = 1000000; !firstPictureIsKey(); backUs *= 2) {
+        fromUs = streamTargetUs - backUs;
+        if (fromUs <= movieFile->startUs && av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+            return;
+        if (fromUs <= movieFile->startUs || backUs > FurthestBackUs ||
+            av_seek_frame(input, -1, fromUs, AVSEEK_FLAG_BACKWARD) < 0) {
             fromUs = streamTargetUs;
             break;
         }
     }
-    // The look read on from there: back to where the walk starts. The start
-    // is sought by position: by time, the demuxer may land past its first key
-    // picture as well.
-    if (fromUs > movieFile->startUs || av_seek_frame(input, -1, 0, AVSEEK_FLAG_BYTE) < 0)
-        av_seek_frame(input, -1, fromUs, AVSEEK_FLAG_BACKWARD);
+    // The look read on from there: back to where the walk starts.
+    av_seek_frame(input, -1, fromUs, AVSEEK_FLAG_BACKWARD);
 }
 
 // Reads on to the first video packet: whether it starts a key picture (true
