@@ -40,7 +40,6 @@ public:
     // Decoding time over media time at this level; -1 until 300 ms of
     // decoding or 500 ms of media have been measured there.
     double load() const;
-    uint64_t stepDownWaitMs() const { return waitMs; }
 
 private:
     void step(Level to, uint64_t nowMs);

@@ -1,11 +1,9 @@
-// The player window driven in-process with the real plug-in. What the player
-// does with the commands (events, seeks) is e2e_playback's.
+// The player window driven in-process with the real plug-in.
 #include "IMediaPlayer2.h"
 #include "MainWindow.h"
 #include "PluginLoader.h"
 #include "common/TestSupport.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -48,7 +46,6 @@ protected:
     // Waits (event loop running) until event code has arrived `times` times in all.
     bool waitFor(int code, int times = 1) { return QTest::qWaitFor([&] { return count(code) >= times; }, 10000); }
     void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) { QTest::keyClick(window.get(), k, modifiers); }
-    int volumePercent() const { return qRound(player->volume() * 100); }
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QSignalSpy> spy; // declared after window: goes first
@@ -68,6 +65,9 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
     key(Qt::Key_Space);
     EXPECT_TRUE(player->isPlaying());
     EXPECT_EQ(button->text(), QStringLiteral("Pause"));
+    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
+    window->findChildren<QSlider *>().last()->setValue(50); // the volume slider
+    EXPECT_EQ(qRound(player->volume() * 100), 50);
     ASSERT_TRUE(waitFor(EventTimeChanged));
     const uint64_t before = player->currentTime();
     key(Qt::Key_Right);
@@ -83,29 +83,6 @@ TEST_F(MainWindowTest, KeysDrivePlaybackAndTheLabelsFollow)
     EXPECT_EQ(button->text(), QStringLiteral("Play"));
     key(Qt::Key_S);
     EXPECT_EQ(count(EventStopped), 1);
-}
-
-TEST_F(MainWindowTest, TheMenuAndTheVolumeSliderReachThePlayer)
-{
-    // The render-mode menu offers only the modes that show a picture.
-    QList<QAction *> modes;
-    QStringList names;
-    for (QAction *action : window->findChildren<QAction *>())
-        if (action->isCheckable() && action->data().isValid())
-            names.append((modes << action).last()->text());
-    ASSERT_EQ(names, QStringList({QStringLiteral("Flat"), QStringLiteral("360° / VR")}));
-    for (QAction *action : {modes[1], modes[0]}) {
-        action->trigger();
-        EXPECT_EQ(player->renderMode(), action->data().toInt());
-        EXPECT_TRUE(action->isChecked() && !modes[action == modes[0] ? 1 : 0]->isChecked());
-    }
-
-    window->openFile(clip, true);
-    ASSERT_TRUE(waitFor(EventPlaying));
-    QSlider *volume = window->findChildren<QSlider *>().last();
-    volume->setValue(50);
-    EXPECT_EQ(volumePercent(), 50);
-    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Playing"))) << window->statusText().toStdString();
 }
 
 TEST_F(MainWindowTest, AFailedLoadIsShownAndTheWindowClosesCleanly)

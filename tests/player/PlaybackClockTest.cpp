@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 TEST(PlaybackClock, RunsFromWhereItIsSetStopsAtTheEndAndStandsWhenPaused)
 {
@@ -39,31 +37,6 @@ TEST(PlaybackClock, RunsFromWhereItIsSetStopsAtTheEndAndStandsWhenPaused)
     EXPECT_FALSE(clock.reachedEnd());
     clock.reset(0);
     EXPECT_FALSE(clock.isRunning() || clock.currentPosition() != 0) << "a reset stops it at 0";
-}
-
-// Two threads stop the same running clock at once (the end of the media and a
-// host command): the time that passed counts once.
-TEST(PlaybackClock, ConcurrentPausesAddTheElapsedTimeOnce)
-{
-    for (int round = 0; round < 200; ++round) {
-        PlaybackClock clock(100000);
-        const auto begin = std::chrono::steady_clock::now();
-        clock.start();
-        std::atomic<bool> go{false};
-        auto pauser = [&] {
-            while (!go.load()) {
-            }
-            clock.pause();
-        };
-        std::thread a(pauser), b(pauser);
-        QTest::qSleep(2);
-        go = true;
-        a.join();
-        b.join();
-        const auto wall = std::chrono::steady_clock::now() - begin;
-        ASSERT_LE(clock.currentPosition(), uint64_t(wall / std::chrono::milliseconds(1))) << "round " << round;
-        ASSERT_FALSE(clock.isRunning());
-    }
 }
 
 // A started clock stands until the sound is heard; then each report pulls it a
