@@ -1,5 +1,4 @@
-// A host as a real application is: the built plug-in loaded with dlopen, one
-// player in a window, driven only through IMediaPlayer2 on the GUI thread.
+// The built plug-in through dlopen, one player in a window, IMediaPlayer2 alone.
 #pragma once
 
 #include "IMediaPlayer2.h"
@@ -62,7 +61,6 @@ public:
     }
 
     size_t eventCount() const { return codes.size(); }
-    int count(int code) const { return int(std::count(codes.begin(), codes.end(), code)); }
     // Codes raised since index from, without EventTimeChanged unless withTimes.
     std::vector<int> codesSince(size_t from, bool withTimes = false) const
     {
@@ -72,12 +70,9 @@ public:
         return result;
     }
 
-    // Runs a host's actions while the player exists: load:FILE (a test clip's
-    // name or a path), open:FILE (load, then wait for EventLoaded), play, pause,
-    // stop, seek:MS, volume:PERCENT, wait:MS, until:MS (the clock reaches MS),
-    // await:EVENT (e.g. Paused came since the last word that is not an await),
-    // delete (the player; the words after it are not run).
-    // Stops at the first word that fails (reported); returns success.
+    // Runs words while the player exists: load:FILE, open:FILE (then EventLoaded),
+    // play, pause, stop, seek:MS, volume:PERCENT, wait:MS, until:MS (the clock),
+    // await:EVENT (since the last other word), delete. False at a failing word.
     bool run(const std::string &script)
     {
         static const std::vector<std::string> names = {"Playing", "Paused", "Stopped",   "Finished",
@@ -135,10 +130,7 @@ public:
         return centre.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
     }
 
-    // While playing, samples the picture's centre mid-second: it must show the
-    // clock's second's kSecondColour (on a busy machine the previous second's).
-    // Returns how many seconds matched once `seconds` have, EventFinished came
-    // or timeoutMs passed. seconds.mp4's last second is left out: the end may come first.
+    // Seconds whose colour the centre showed mid-second (busy: or the one before), up to `seconds`.
     int followSeconds(int seconds, int timeoutMs = 12000)
     {
         std::set<uint64_t> matched;

@@ -12,8 +12,7 @@
 namespace {
 
 // Exit status 1 for a file that cannot be opened, 2 for a bad command line or
-// no display, with the message; stderr holds only player-host's own lines
-// unless a logging rule brings the library's and FFmpeg's back.
+// no display; stderr holds only player-host's lines unless a rule asks for more.
 TEST(PlayerHost, ExitStatusAndMessageOfEachKindOfRun)
 {
     const QTemporaryDir dir;
@@ -23,6 +22,7 @@ TEST(PlayerHost, ExitStatusAndMessageOfEachKindOfRun)
     const QString truncated = QString::fromStdString(mediaPath("truncated_moov.mp4"));
     const QString good = QString::fromStdString(mediaPath("h264_aac.mp4"));
     const QString loud = "playerlibav.ffmpeg.warning=true;playerlibav.ffmpeg.info=true;playerlibav.demux.debug=true";
+    const QString rgb0 = QString::fromStdString(mediaPath("rgb0.nut")), engine = "playerlibav.engine.debug=true";
     const QStringList display{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
     const struct {
         QStringList arguments;
@@ -37,6 +37,10 @@ TEST(PlayerHost, ExitStatusAndMessageOfEachKindOfRun)
         {{"--play-for", "1500", good}, true, 0, {}},
         {{"--play-for", "1000", truncated}, true, 1, {"moov atom not found"}, loud},
         {{"--play-for", "1500", good}, true, 0, {"pushForRendering"}, loud},
+        // No GPU: the hardware factory falls back to the software converter (yuv420p is 0)...
+        {{"--hw", "--play-for", "1000", good}, true, 0,
+         {"Video format is not supported by CUDA converter. Software converter will be used. 0"}, engine},
+        {{"--hw", "--play-for", "1000", rgb0}, true, 0, {}}, // ...also where the CUDA converter's frames fail
         {{"--plugin", dir.filePath("libNone.so"), clip}, true, 2, {"not found"}},
         {{"--seek", "soon", clip}, true, 2, {"--seek wants milliseconds"}},
         {{"--play-for", "100"}, true, 2, {"needs a file"}},
