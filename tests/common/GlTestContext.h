@@ -1,6 +1,5 @@
-// A GL context current on the creating thread, for tests without a widget: an
-// offscreen surface in Qt's default format, GLEW initialised. Free of GL
-// headers, so a test may include it before or after GLEW.
+// A GL context on an offscreen surface, current on the creating thread, GLEW
+// initialised. Free of GL headers, so it goes before or after GLEW.
 #pragma once
 
 #include <cstdint>

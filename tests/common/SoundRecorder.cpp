@@ -106,9 +106,7 @@ double SoundRecorder::rms(double from, double to) const
     return rmsOf(size_t(std::max(0.0, from) * kRate), size_t(std::max(0.0, to) * kRate));
 }
 
-// Per window: zero crossings after the first, over twice the time from the
-// first to the last (each placed between its samples): exact for a tone,
-// blind to silence around it.
+// Zero crossings over twice the time from the first to the last: exact for a tone.
 std::vector<double> SoundRecorder::frequencyOverTime(double window, double threshold) const
 {
     std::lock_guard<std::mutex> guard(lock);
@@ -131,9 +129,7 @@ std::vector<double> SoundRecorder::frequencyOverTime(double window, double thres
     return result;
 }
 
-// Each read within 2 s after sample i bounds when it was played (the arrival
-// less the samples after it); only nearby reads count, so a burst from the
-// sink after a stall moves only the times around it.
+// Each read within 2 s after sample i bounds when it was played: the arrival less the samples after.
 int64_t SoundRecorder::playedAtUs(size_t i) const
 {
     auto read = std::upper_bound(arrivals.begin(), arrivals.end(), i,

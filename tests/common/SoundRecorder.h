@@ -1,6 +1,4 @@
-// Records the left channel of what the null sink "test_sink" plays (parec on
-// its monitor). Each chunk's arrival less the samples so far bounds when the
-// first was played; the smallest bound is the recording's start.
+// The left channel of the null sink "test_sink", recorded by parec on its monitor.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +25,7 @@ public:
     double rms(double from, double to) const;
     // Frequency of consecutive windows of `window` seconds, 0 for those below threshold.
     std::vector<double> frequencyOverTime(double window, double threshold = 0.02) const;
-    // When 10 ms windows rise to threshold after at least quietMs below it,
-    // to the first sample above it (steady clock).
+    // When sound rises to threshold after quietMs below it (steady clock, first sample above).
     std::vector<int64_t> onsetsUs(double threshold, int quietMs) const;
     // The longest run of windows below threshold within [fromUs, toUs), in ms.
     double longestGapMs(int64_t fromUs, int64_t toUs, double threshold) const;

@@ -1,5 +1,4 @@
-// The entry point of every test executable: a QApplication on the main thread
-// when the test display is up, a QCoreApplication otherwise.
+// A QApplication when the test display is up, a QCoreApplication otherwise.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -12,9 +11,7 @@
 #include <string>
 #include <vector>
 
-// Keeps Mesa's DRI driver mapped to the end (RTLD_NODELETE): unloaded with the
-// display, its own allocations reach LeakSanitizer from no module, past any
-// suppression.
+// Keeps Mesa's DRI driver mapped: unloaded, its allocations reach LeakSanitizer from no module.
 static void pinGlDriver()
 {
     std::vector<std::string> drivers;

@@ -1,6 +1,5 @@
-// The kernel's per-thread code run on the CPU over the whole launch grid:
-// coverage of the picture, and each standard and range against a double
-// precision reference from the standards' own luma weights.
+// The kernel's per-thread code over the launch grid on the CPU, against a
+// double-precision reference from each standard's luma weights.
 #include "CpuKernelRunner.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +35,7 @@ struct Nv12 {
     }
 };
 
-// Channel c (R, G, B) from the red and blue luma weights: limited range (luma
-// 219 codes, chroma 224) or full range, clamped and truncated.
+// Channel c from the red and blue luma weights, limited or full range, clamped and truncated.
 int referenceChannel(double wr, double wb, bool full, int c, int y, int u, int v)
 {
     const double l = full ? y : (y - 16.0) * 255.0 / 219.0, chroma = full ? 1.0 : 255.0 / 224.0;

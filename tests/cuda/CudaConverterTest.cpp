@@ -1,6 +1,5 @@
-// CudaVideoFrameBuilder through a fake runtime whose device memory is host
-// memory and which fails the test where a GPU would fail or corrupt memory.
-// Launches run the CPU kernel runner (its arithmetic is cuda_kernels').
+// CudaVideoFrameBuilder through a fake runtime (device memory is host memory)
+// that fails the test where a GPU would fail; launches run on the CPU.
 #include "CpuKernelRunner.h"
 
 #include "cuda/CudaVideoFrameBuilder.h"
@@ -64,8 +63,7 @@ cudaError_t copy2D(void *dst, size_t dpitch, const void *src, size_t spitch, siz
     return cudaSuccess;
 }
 
-// The kernel for Unit samples, run on the CPU. Its source is NV12 of the
-// pitch: the luma rows, then a chroma row for every two of them (and an odd last one).
+// The kernel on the CPU; its source: luma rows, then a chroma row per two (and an odd last).
 template <class Unit>
 void launch(unsigned char *source, int pitch, unsigned char *dst, int dstPitch, int width, int height, int standard)
 {
@@ -95,8 +93,7 @@ const CudaApi fakeApi = {
     launch<ushort2>,
 };
 
-// Random planes of the given pitches and rows, described by an AVFrame
-// without buffers and tagged BT.709; in the fake's device memory if asked.
+// Random planes of these pitches and rows, tagged BT.709, on the device if asked.
 struct Planes {
     Planes(int width, int height, const std::vector<std::pair<int, int>> &pitchAndRows, unsigned seed,
            bool device = false)
@@ -159,11 +156,8 @@ std::vector<uint8_t> softwareScaled(AVPixelFormat format, const Planes &p, int w
 
 } // namespace
 
-// One builder, each picture into a store of its own: device NV12 through the
-// kernel (staging follows the size; an odd height has a chroma row of its own;
-// matrix and range pick the kernel's constants, a P010 frames context the
-// 16-bit kernel), host RGB0 row by row without the padding, and a picture not
-// of the store's size scaled on the processor as the software converter does.
+// Device NV12 through the kernel (matrix, range and P010 pick its variant),
+// host RGB0 without padding, other sizes scaled as the software converter does.
 TEST(CudaConverter, EachBranchGivesItsPictureInTheStore)
 {
     AVHWFramesContext p010{};

@@ -1,8 +1,4 @@
-// av_flash.mp4 flashes white and beeps at every whole second: the beep heard
-// minus the flash seen stays within ±60 ms (people notice from 45 ms early and
-// 125 ms late) at the start, after a pause and a seek and with late sound (a
-// gap in the sound track is player_file's); a GUI thread blocked for 300 ms
-// does not break the sound; pause, stop and volume 0 silence it within 100 ms.
+// Each second's beep heard minus its flash seen: within ±60 ms (noticed 45 ms early, 125 late).
 #include "e2e/E2EHost.h"
 
 #include <QTimer>
@@ -12,8 +8,7 @@ namespace {
 constexpr double kBeepLevel = 0.25; // the beep; the tone under it stays near 0.06
 constexpr double kToneLevel = 0.03; // below this, nothing plays
 
-// Notes when the widget's centre on the screen turns white, sampled every
-// ~2 ms: after the last sample not white, by the first that was.
+// When the widget's centre turns white (sampled every ~2 ms): after one sample, by the next.
 struct FlashSampler {
     explicit FlashSampler(QWidget *widget)
     {
@@ -36,8 +31,7 @@ struct FlashSampler {
     std::vector<std::pair<int64_t, int64_t>> onsets; // (after, by)
 };
 
-// Each flash seen in [fromUs, toUs) that has a beep within ±400 ms: the beep
-// minus the flash is within ±60 ms for some moment the flash may have come.
+// Each flash in [fromUs, toUs) with a beep within ±400 ms is within ±60 ms of it.
 void expectInSync(const SoundRecorder &sound, const FlashSampler &picture, int64_t fromUs, int64_t toUs,
                   const char *phase)
 {
@@ -57,8 +51,7 @@ void expectInSync(const SoundRecorder &sound, const FlashSampler &picture, int64
     EXPECT_EQ(inSync, paired) << phase << ": sound minus picture (ms): " << listed.str();
 }
 
-// The sound after the host's command falls silent for good (200 ms) within
-// 100 ms (+50 for a busy machine).
+// Silent for good (200 ms) within 100 ms of the command (+50 for a busy machine).
 void expectSilencedBy(const SoundRecorder &sound, E2EHost &host, const char *command)
 {
     const int64_t at = steadyUs();

@@ -1,16 +1,11 @@
-// The picture as its file means it, read back from the screen: turned
-// pictures against ffmpeg's own turned frame, 75 % bars of each matrix and
-// range within 8 codes of the source colours, HDR10 tone-mapped to neutral
-// greys and saturated colours. That interlaced pictures are deinterlaced is
-// player_file's; the picture's shape at each size, render_gl's.
+// From the screen: turned pictures as ffmpeg turns them, 75 % bars of each
+// matrix and range within 8 codes, HDR10 to neutral greys and saturated colours.
 #include "e2e/E2EHost.h"
 
 namespace {
 
 enum Check { Turned, Bars, Hdr };
 
-// The turned ones sit as their reference does; the others fill the width, and
-// the bars are read at 0.3 of the height, inside the 16:9 picture's bars too.
 const struct {
     const char *file;
     Check check;

@@ -1,6 +1,5 @@
-// What the host sees and hears: seconds.mp4 shows one colour and plays tone
-// 400 + 200 * second Hz per second, so the screen and the null sink's
-// recording tell where playback was and in which order.
+// seconds.mp4 shows a colour and plays 400 + 200 * second Hz each second: the
+// screen and the recording tell where playback was.
 #include "e2e/E2EHost.h"
 
 #include <cmath>
@@ -17,10 +16,7 @@ int toneOf(double hz)
                    : k > -0.2 && k < 7.2 && std::fabs(k - std::lround(k)) <= 0.2 ? int(std::lround(k)) : kUnknown;
 }
 
-// Runs of one tone (or silence) at least 3 windows long (silence: 14, so an
-// underrun of up to 0.7 s on a busy machine is not taken for a pause; each
-// silence played lasts 0.8 s or more); what lies between two runs of the same
-// tone joins them.
+// Runs of a tone of 3 windows or more (silence: 14, past a busy machine's underrun), joined up.
 struct ToneRun {
     int tone;
     double start, seconds;
@@ -56,9 +52,7 @@ TEST(E2EPlayback, PictureAndSoundFollowPlayPauseSeekStopVolumeAndReload)
     ASSERT_TRUE(host.run("volume:100 open:seconds.mp4 wait:800 play wait:200"));
     host.showWindow();
     EXPECT_EQ(host.followSeconds(2), 2);
-    // Paused at 3.6 s the picture of second 3 stays; a seek while paused shows
-    // its target second; played on, the next tone is 6, not 3. Then second 1
-    // again at a quarter of the volume, and stop keeps its picture.
+    // Paused, the picture stays; a seek shows its target; played on, tone 6 follows 3.
     ASSERT_TRUE(host.run("until:3600 pause wait:300"));
     const QColor paused = host.centreColour();
     EXPECT_TRUE(colourIs(paused, 3)) << paused.name().toStdString();
@@ -81,8 +75,7 @@ TEST(E2EPlayback, PictureAndSoundFollowPlayPauseSeekStopVolumeAndReload)
         seen << r.tone << "x" << r.seconds << "@" << r.start << " ";
     }
     ASSERT_EQ(tones, (std::vector<int>{kSilence, 0, 1, 2, 3, kSilence, 6, kSilence, 1, kSilence})) << seen.str();
-    // The pauses were long and silent; tone 3 was heard for about 0.6 s and
-    // tone 6 for about 0.7 s: the flushed output did not play the rest of second 3.
+    // Long silent pauses; tones 3 and 6 short: the flushed output did not play the rest of 3.
     EXPECT_TRUE(runs[5].seconds >= 1.0 && runs[7].seconds >= 1.0) << seen.str();
     EXPECT_TRUE(runs[4].seconds < 1.0 && runs[6].seconds < 1.0) << seen.str();
     // A quarter of the volume: about a quarter of the level of the same tone.

@@ -1,8 +1,5 @@
-// Files as people have them. Each rw_* clip shows the first colours of
-// seconds.mp4 for a second each with a tone per second. The others play the
-// tracks their files mean, and seek: the sound track flagged default (880 Hz),
-// a music file's cover picture for the whole play, a sound file without one in
-// black. Sound against picture is e2e_avsync's.
+// Files as people have them: each rw_* clip shows seconds.mp4's colours with a
+// tone a second; the others play and seek the tracks their files mean.
 #include "e2e/E2EHost.h"
 
 #include <cmath>
@@ -70,9 +67,7 @@ TEST(E2ERealWorld, EachFilePlaysWholeInTimeWithTheTracksItMeans)
             continue;
         }
 
-        // How much came out (none from a file without sound): 10 ms windows from
-        // the first loud one to a quarter second of quiet, not counting a
-        // dropout of the output on a busy machine.
+        // Sound heard: 10 ms windows from the first loud one to 250 ms of quiet.
         const std::vector<double> level = recorder.levels();
         size_t heard = 0;
         for (size_t w = 0, quiet = 0; w < level.size() && quiet < 25; ++w) {

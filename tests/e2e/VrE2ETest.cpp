@@ -1,10 +1,5 @@
-// The VR mode as a host meets it: the plug-in laid out as a user's install
-// with the simulated runtime beside it and no LD_LIBRARY_PATH, so every frame
-// the headset gets proves the plug-in found the runtime there. A top-bottom
-// stereoscopic file as Matroska marks it gives the top half (red) to the left
-// eye and the bottom (blue) to the right one, which the widget's halves
-// mirror; deleting the player ends the session. What the eyes see in detail
-// is render_vr_simulated's.
+// The plug-in installed beside the simulated runtime, without LD_LIBRARY_PATH:
+// a top-bottom file feeds red to the left eye, blue to the right, mirrored.
 #include "e2e/E2EHost.h"
 
 #include "SimVRControl.h"

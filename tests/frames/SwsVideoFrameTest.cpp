@@ -1,5 +1,4 @@
-// The software converter. The colours of each matrix and range on the screen
-// are e2e_fidelity's.
+// The software converter (colours on the screen are e2e_fidelity's).
 #include "common/GlTestContext.h"
 #include "common/LogCapture.h"
 #include "frames/FrameTexture.h"
@@ -51,9 +50,7 @@ FramePtr solid(int width, int height, AVPixelFormat format, int r, int g, int b)
 
 } // namespace
 
-// One builder, as the engine's, scales every source into the whole store,
-// which one texture then shows exactly; each fill is a new picture. A scaler
-// that cannot be made (logged once) or an empty picture leaves the store as made.
+// Every source fills the store, shown exactly; no scaler (logged once) or no picture leaves it.
 TEST(SwsFrames, EverySourceIsScaledIntoTheStoreAndUploadedExactly)
 {
     GlTestContext gl;

@@ -1,9 +1,5 @@
-// Opening a file: which streams it chooses, or that it fails, in time. Sources
-// that could block for ever are refused at once, a listening socket nobody
-// connects to gives up after 5 s; the failures a host reports are
-// host_scripted's and e2e_playback's, the tracks it plays e2e_realworld's.
-// Then the decoders on their own: the sound buffers' timeline and all the
-// sound; interlaced pictures deinterlaced, none lost to the filter's delay.
+// Opening a file: the streams chosen, or a failure in time (sources that could
+// block for ever at once, a listening socket after 5 s). Then the decoders alone.
 #include "PlayerTestSupport.h"
 #include "common/TestMedia.h"
 #include "frames/AbstractVideoFrame.h"
@@ -84,15 +80,14 @@ void forEachPacket(MovieFile &file, int stream, const std::function<void(AVPacke
 {
     AVPacket *packet = av_packet_alloc();
     while (av_read_frame(file.formatContext, packet) >= 0) {
-        if (packet->stream_index == stream)
+        if (stream < 0 || packet->stream_index == stream)
             each(packet);
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
 }
 
-// Seconds of sound in the file, the first decoded frame's pts in ms and the
-// loudest sample of its first channel (float or 16-bit), by FFmpeg alone.
+// By FFmpeg alone: seconds of sound, the first frame's pts (ms), the first channel's peak.
 std::tuple<double, int64_t, float> soundOf(const std::string &path)
 {
     MovieFile file(path, false);
@@ -118,17 +113,15 @@ std::tuple<double, int64_t, float> soundOf(const std::string &path)
     return {seconds, firstPtsMs, peak};
 }
 
-// Two recordings joined byte for byte, both clocks from 1.4 s: past the join
-// each stream's stamps go on, both moved by the same amount, and the packets
-// end where the 4 s of both end.
+// Two recordings joined byte for byte, both from 1.4 s: past the join each
+// stream's stamps go on, moved by the same amount, to the end of the 4 s.
 TEST(TimelineJoiner, JoinedRecordingsGoOnTogether)
 {
     MovieFile file(mediaPath("rw_reset.ts"), false);
     ASSERT_TRUE(file.isOpen());
     TimelineJoiner joiner(file.formatContext, {file.videoStreamIndex, file.audioStreamIndex});
     std::map<int, std::pair<int64_t, int64_t>> lastAndShift; // per stream, in µs
-    AVPacket *packet = av_packet_alloc();
-    while (av_read_frame(file.formatContext, packet) >= 0) {
+    forEachPacket(file, -1, [&](AVPacket *packet) {
         const AVRational base = file.formatContext->streams[packet->stream_index]->time_base;
         const int64_t raw = av_rescale_q(packet->dts, base, AV_TIME_BASE_Q);
         joiner.apply(packet);
@@ -137,21 +130,16 @@ TEST(TimelineJoiner, JoinedRecordingsGoOnTogether)
         // Within a frame or two: a sound coder's priming reaches back before the join.
         EXPECT_TRUE(fresh || at >= known->second.first - 50000) << "stream " << packet->stream_index << " went back at " << raw;
         known->second = {at, at - raw};
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
+    });
     ASSERT_EQ(lastAndShift.size(), 2u);
     EXPECT_NEAR(double(lastAndShift[0].second), double(lastAndShift[1].second), 1000.0) << "the streams moved apart";
     EXPECT_NEAR(double(joiner.latestEndUs() - file.startUs), 4e6, 1e5);
 }
 
-// Each buffer starts (to 1 ms) where the sound before it ends, from the first
-// frame's own pts, and a hole in the stamps (av_flash_gap.mkv: 0.5 s at 2 s)
-// stays on the timeline; both channels carry the sound at its own level (a
-// mono file too), and all of it comes out, also across a change of rate and
-// channels midway (rw_joined.ts), a chained Ogg stream's restarted stamps and
-// packets of several frames (rw_adpcm.wav); a 5.1 downmix stays at the level
-// of its channels (rw_51.mka) rather than adding them up past full scale.
+// Each buffer starts (to 1 ms) where the one before ends, from the first
+// frame's pts, keeping a hole in the stamps (0.5 s at 2 s); both channels at
+// the source's level (mono and a 5.1 downmix too), all of it, across a format
+// change, a chained Ogg stream and packets of several frames.
 TEST(PacketDecoders, SoundComesOutWholeOnATimelineFromTheFirstFrame)
 {
     const std::pair<const char *, int> files[] = {{"h264_aac.mp4", 0},    {"mono48k.mp4", 0},
@@ -210,8 +198,7 @@ struct NotedFrame : AbstractVideoFrame {
     AVRational aspect{0, 1};
 };
 
-// 25 pictures a second, each at its own time: deinterlaced to the last, and
-// with the container's sample aspect ratio where the codec says another.
+// 25 a second at their times, deinterlaced, with the container's aspect over the codec's.
 TEST(PacketDecoders, PicturesComeOutWholeAtTheirTimesAndShapes)
 {
     for (const char *name : {"fid_interlaced.ts", "rw_h263.3gp"}) {

@@ -66,8 +66,7 @@ TEST(Queues, HoldSetWhileAConsumerWaitsForTheLockStopsIt)
     EXPECT_EQ(queue.pop(), &item);
 }
 
-// Between a producer and a consumer thread none is lost and no container is
-// ever found full; clearPool then deletes them.
+// Between two threads none is lost and no container is found full; clearPool deletes them.
 TEST(Queues, CirculationLosesNothingAndClearPoolDeletes)
 {
     constexpr int kObjects = 16, kRounds = 20000;

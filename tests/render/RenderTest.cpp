@@ -1,6 +1,5 @@
-// The render view and its modes on real GL (Mesa under Xvfb), painting into an
-// FBO standing in for the widget's framebuffer (which need not be 0). The
-// VrSimulated cases find the simulated headset through LD_LIBRARY_PATH.
+// The render view and its modes on Mesa, painting into an FBO that stands in
+// for the widget's framebuffer; VrSimulated finds the headset on LD_LIBRARY_PATH.
 #include "common/GlTestContext.h"
 #include "frames/AbstractVideoFrame.h"
 #include "frames/FrameTexture.h"
@@ -64,8 +63,7 @@ struct PictureFrame : AbstractVideoFrame {
     int uploads = 0;
 };
 
-// Red in front (s = 0.5), green left (0.25), blue right (0.75), yellow behind
-// (the seam) and a white band along the top.
+// Red in front, green left, blue right, yellow behind (the seam), white along the top.
 Rgba horizon(float s, float t)
 {
     return t < 0.1f ? kWhite : s < 0.125f || s >= 0.875f ? kYellow : s < 0.375f ? kGreen : s < 0.625f ? kRed : kBlue;
@@ -153,8 +151,7 @@ bool paintsStop(const int &renders)
 
 } // namespace
 
-// A mode watching a frame slot is painted when installed, then only for a
-// new frame or a resize (which the mode takes), and the paints stop again.
+// Painted when installed, then only for a new frame or a resize (which the mode takes).
 TEST(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
 {
     GLWidget widget;
@@ -176,16 +173,14 @@ TEST(GLWidgetTest, AModeWithAFrameSlotIsPaintedOnlyWhenSomethingChanged)
         EXPECT_TRUE(QTest::qWaitFor([&] { return probe.renders > settled; }, 20000));
         ASSERT_TRUE(paintsStop(probe.renders)) << "paints go on after a change";
     }
-    // A resize keeps painting for 50 ms (the driver may re-allocate the
-    // window's buffers after the first paint): 7 paints here, 2 without.
+    // A resize keeps painting for 50 ms (the driver may re-allocate the window's buffers).
     EXPECT_GE(probe.renders - resized, 3) << "no settle paints after a resize";
     EXPECT_EQ(probe.size(), std::make_pair(200, 120)) << "the mode follows the widget's size";
     slot.exchange(nullptr);
     widget.setMode(nullptr);
 }
 
-// The flat mode: the picture at its display aspect ratio, as large as fits,
-// centred and upright between black bars, its edges clamped, from one upload.
+// As large as fits at its display aspect, centred and upright between bars, from one upload.
 TEST_F(FlatGL, PictureKeepsItsDisplayAspectUprightBetweenBars)
 {
     auto *quadrants = new PictureFrame(
@@ -238,9 +233,7 @@ TEST_F(FlatGL, WrappersCleanUp)
     EXPECT_EQ(bound, 0);
 }
 
-// Without an OpenVR library the VR mode paints one view, which a drag turns
-// (4 pixels a degree, following the pointer) and the wheel zooms. The flat
-// mode painted in between (its left edge the seam's yellow) is unaffected.
+// One view, turned by a drag (4 pixels a degree), zoomed by the wheel; flat mode unaffected.
 TEST_F(VrGL, WithoutRuntimeTheMouseTurnsAndZoomsOneView)
 {
     if (dlopen("libopenvr_api.so", RTLD_LAZY))
@@ -293,8 +286,7 @@ TEST_F(VrGL, WithoutRuntimeTheMouseTurnsAndZoomsOneView)
     mouse(QEvent::MouseButtonPress, 0, 0, Qt::LeftButton); // a deleted mode no longer listens
 }
 
-// Stereo side data splits the picture: each paint submits both eyes, each
-// sampling its own half, mirrored upright in the widget.
+// Each paint submits both eyes, each its own half, mirrored upright in the widget.
 TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
 {
     auto topBottom = [](float, float t) { return t < 0.5f ? kRed : kBlue; };
@@ -342,8 +334,7 @@ TEST_F(VrSimulated, StereoPicturesGiveEachEyeItsHalf)
     }
 }
 
-// The headset's pose turns both views (its position is the sphere's centre).
-// One runtime session serves every VR mode until the last is deleted.
+// The pose turns both views; one runtime session serves every VR mode until the last goes.
 TEST_F(VrSimulated, TheHeadTurnsTheViewAndOneSessionServesEveryMode)
 {
     SimVRState *sim = openSimVR("libopenvr_api.so");

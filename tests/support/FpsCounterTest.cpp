@@ -11,8 +11,7 @@ struct FpsCounterProbe {
 
 static int64_t g_nowUs = 0;
 
-// Ticks at these times (us): which closed a window, then the rate, highest
-// and lowest rate of the last window.
+// Ticks at these times (us): which closed a window; the last window's rate, highest and lowest.
 TEST(FpsCounter, WindowRates)
 {
     const std::pair<std::vector<int64_t>, std::string> windows[] = {

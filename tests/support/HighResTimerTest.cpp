@@ -1,5 +1,3 @@
-// HighResTimer on a hand-driven counter (exact arithmetic) and on the real
-// clock, with the timerfd and without it.
 #include "support/HighResTimerProbe.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +27,7 @@ TEST(HighResTimer, ElapsedDropsRemaindersAndPreciseWaitsEndAtTheInstant)
     }
 }
 
-// Each wait lasts at least its time and ends within a margin of twice the
-// wake-up delay of a plain sleep measured just before it (best of three); a
-// wait that never ends (a disarmed timerfd, a far deadline read as negative)
-// hangs the test.
+// At least its time, and within twice a plain sleep's wake-up delay just before (best of three).
 TEST(HighResTimer, WaitsEndAtTheirDeadline)
 {
     const std::pair<void (*)(HighResTimer &), uint64_t> waits[] = {

@@ -1,6 +1,5 @@
-// Log files written through Logger records, and logToHost: the host's logger
-// found through application user data, or Qt's critical output without one.
-// HostLogBridge.h must precede Qt headers.
+// Log files, and logToHost: the host's logger through application user data,
+// else Qt's critical output. HostLogBridge.h must precede Qt headers.
 #include "support/HostLogBridge.h"
 
 #include "common/TestSupport.h"
@@ -15,9 +14,7 @@ static QByteArray utf16le(const QString &text)
     return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
 }
 
-// The same two lines into files in each form: E only from level 1, the text
-// re-encoded for UTF-16 (an invalid byte as U+FFFD), its mark only at the start;
-// a line longer than any buffer is written whole.
+// E only from level 1; UTF-16 with one mark at the start, U+FFFD for a bad byte; long lines whole.
 TEST(LogFile, LinesInEachForm)
 {
     setLogTimeSource([] { return LocalTime{2024, 3, 5, 14, 7, 9, 42}; });

@@ -1,7 +1,5 @@
-// A simulated OpenVR runtime: the client library's C entry points and the
-// interfaces the VR code calls. Its headset has 864 x 960 eyes 64 mm apart, a
-// 90-degree projection and a settable pose. WaitGetPoses blocks to the next
-// 90 Hz frame, as a compositor does, so the render loop does not spin.
+// A simulated OpenVR runtime: 864 x 960 eyes 64 mm apart, a 90-degree view, a
+// settable pose; WaitGetPoses blocks to the next 90 Hz frame as a compositor does.
 #include "SimVRControl.h"
 #include "render/OpenVRApi.h"
 

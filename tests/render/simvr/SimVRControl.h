@@ -33,8 +33,7 @@ struct SimVRState {
 
 extern "C" SimVRState *simvr_state();
 
-// The state in the library of that name (the object the VR code loaded);
-// null when the library is not found.
+// The state in the library of that name; null when it is not found.
 inline SimVRState *openSimVR(const char *library)
 {
     void *handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
