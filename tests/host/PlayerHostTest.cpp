@@ -22,7 +22,8 @@ TEST(PlayerHost, ExitStatusAndMessageOfEachKindOfRun)
     const QString truncated = QString::fromStdString(mediaPath("truncated_moov.mp4"));
     const QString good = QString::fromStdString(mediaPath("h264_aac.mp4"));
     const QString loud = "playerlibav.ffmpeg.warning=true;playerlibav.ffmpeg.info=true;playerlibav.demux.debug=true";
-    const QString rgb0 = QString::fromStdString(mediaPath("rgb0.nut")), engine = "playerlibav.engine.debug=true";
+    const QString rgb0 = QString::fromStdString(mediaPath("rgb0.nut"));
+    const QString engine = "playerlibav.engine.debug=true";
     const QStringList display{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
     const struct {
         QStringList arguments;
