@@ -193,7 +193,6 @@ TEST(DecodePaceTest, StepsUpWhenBehindAndDownOneLevelOnceOnTimeForAWhile)
         pace.update(row.running, row.at);
         EXPECT_EQ(pace.level(), row.expected) << row.what;
     }
-
 }
 
 // A seek queues the last picture before the target, then those at or after it.

@@ -76,6 +76,7 @@ TEST(MovieFile, OpensTheRightStreamsOrFailsInTime)
 
 namespace {
 
+// Each packet of the stream (of every stream when it is negative), read to the end.
 void forEachPacket(MovieFile &file, int stream, const std::function<void(AVPacket *)> &each)
 {
     AVPacket *packet = av_packet_alloc();
